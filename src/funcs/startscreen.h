@@ -1,0 +1,4 @@
+#pragma once
+#include <GL/glew.h>
+
+void drawStartScreen(GLuint texture);

@@ -1,0 +1,33 @@
+// State shared by the loader, the sequencer and the scenes.
+#pragma once
+#include <GL/glew.h>
+
+struct GlmModel;
+
+extern int queue;             // scene number: 0 while loading, then 1..12
+extern double loadingTime;    // time origin of the current scene, seconds
+extern float gColor;          // grey level of the clear colours
+extern float mblur;           // motion-blur weight of the frame epilogue
+extern int global_motionblur; // accumulation steps on (always 1)
+
+extern GLuint loaderTex, antennaTex, c64Tex, scrollerTex, greetTex, fadeTex;
+extern GlmModel *toyplane;
+extern GLuint plane;          // display list of the toy plane
+extern GLuint fb0, tb0, db0;  // off-screen target
+
+// Loader (start screen, five stages, fade-out); runs while queue is 0.
+void runLoader();
+
+// Display callback: prologue, loader or scene dispatch, epilogue.
+void drawScene();
+void setLight(int on);
+
+// Clock of a scene: seconds since loadingTime, rounded to float.
+float sceneClock();
+// Hands over from the running scene: advances loadingTime by the scene's
+// clock (unless keepOrigin) and raises queue.
+void handOver(float timer, bool keepOrigin = false);
+
+// The common two-step form of a scene frame.
+void beginOffscreen(bool opaqueClear);
+void composite(float clearGrey, bool noBlur);

@@ -1,0 +1,12 @@
+// The production's music: created in the loader, started after the fade.
+#pragma once
+#include "fmodex/fmod.h"
+
+extern FMOD_SYSTEM *system0;
+extern unsigned int version0;
+extern FMOD_SOUND *sound0;
+extern FMOD_CHANNEL *channel0;
+
+void ERRCHECK(FMOD_RESULT result);
+void initsound();   // loader stage 4; nothing unless music is on
+void startMusic();  // end of the loader's count-down; nothing unless music is on

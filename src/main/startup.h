@@ -1,0 +1,29 @@
+// Start-up, command line, time base and the GLUT callbacks.
+#pragma once
+
+extern int CAPTURE;       // 1: fixed 25 ms time step, no music, every frame saved
+extern int SOUND_ON;      // 0: no music
+extern int TIMING;        // 1: print per-scene frame timing ("-t")
+extern int globalWidth;   // drawable size, kept by handleResize
+extern int globalHeight;
+
+// Requested window or game mode, as read from the command line.
+struct StartOptions {
+  int width = 0;
+  int height = 0;
+  int fullscreen = 0;
+  char gameMode[100] = {0};
+};
+
+// Reads the options (setting CAPTURE, SOUND_ON, TIMING) and prints the
+// resolution line. Split from main so the rules can be tested in-process.
+StartOptions parseOptions(int argc, char **argv);
+
+int getTime();
+void initRendering();
+void handleKeypress(unsigned char key, int x, int y);
+void handleResize(int width, int height);
+void update(int value);
+
+// The whole of main: banner, options, window, callbacks, main loop.
+int runProduction(int argc, char **argv);
