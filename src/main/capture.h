@@ -1,8 +1,42 @@
 // Frame capture to numbered PNG files in capture mode.
 #pragma once
 #include <SDL/SDL.h>
+#include <png.h>
+#include <cstddef>
 
 void capture();
 void getScreenShotRGB24();
 int png_save_surface(const char *path, SDL_Surface *surface);
 int png_colortype_from_surface(SDL_Surface *surface);
+
+// Compression used for captured frames. Level 1 without row filters
+// encodes a 1024x768 frame several times faster than zlib's default while
+// staying lossless; see bench/bench_capture.cpp for the trade-off.
+constexpr int kCaptureZlibLevel = 1;
+constexpr int kCaptureFilters = PNG_FILTER_NONE;
+
+// The steps of one capture, split so they can be tested and timed
+// without a GL context.
+
+// "capture/" + framenr zero-padded to 10 digits + ".png" into out.
+// Returns the length written, or -1 if it does not fit in size bytes.
+int captureFileName(int framenr, char *out, size_t size);
+
+// Copies a tightly packed RGB image (w x h, bottom row first, as
+// glReadPixels gives it) into a 32-bit surface, upside down so the
+// surface's first row is the top of the screen, with alpha 255. Copies at
+// most the surface's rows and columns.
+void flipRGBToSurface(const unsigned char *rgb, int w, int h,
+                      SDL_Surface *surface);
+
+// The 32-bit RGBA software surface a captured frame is kept in.
+SDL_Surface *createCaptureSurface(int w, int h);
+
+// png_save_surface with an explicit zlib level (-1: zlib's default) and
+// PNG filter mask (-1: libpng's default choice).
+int png_save_surface_with(const char *path, SDL_Surface *surface,
+                          int zlibLevel, int filters);
+
+// libpng's message callbacks; they print on standard error.
+void png_user_warn(png_structp png, png_const_charp message);
+void png_user_error(png_structp png, png_const_charp message);
