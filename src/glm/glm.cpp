@@ -1,0 +1,481 @@
+// Wavefront OBJ/MTL reader: a counting pass, exact allocation, a filling pass.
+//
+// Tokens are read with C stdio so that any FILE* works, including streams
+// over memory. Every token and every rest-of-line read goes through one
+// 128-byte buffer; longer input is simply read as further tokens.
+
+// The preconditions below guard against misuse in release builds too.
+#undef NDEBUG
+#include "glm/glm.h"
+
+#include <cassert>
+#include <climits>
+#include <cstdarg>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+constexpr size_t kBufSize = 128;
+#define GLM_TOKEN "%127s"  // must stay kBufSize - 1
+
+[[noreturn]] __attribute__((format(printf, 1, 2))) void fatal(
+    const char *fmt, ...) {
+  va_list ap;
+  va_start(ap, fmt);
+  vfprintf(stderr, fmt, ap);
+  va_end(ap);
+  exit(1);
+}
+
+// Zero-filled, so entry 0 of each array and the unset indices of every
+// triangle hold defined values. Never returns null.
+void *allocZeroed(size_t count, size_t size, const char *path) {
+  if (size != 0 && count > SIZE_MAX / size)
+    fatal("glmReadOBJ() failed: out of memory reading \"%s\".\n", path);
+  void *p = calloc(count ? count : 1, size ? size : 1);
+  if (!p) fatal("glmReadOBJ() failed: out of memory reading \"%s\".\n", path);
+  return p;
+}
+
+char *copyString(const char *s, const char *path) {
+  size_t n = strlen(s) + 1;
+  char *p = static_cast<char *>(allocZeroed(n, 1, path));
+  memcpy(p, s, n);
+  return p;
+}
+
+void countOne(unsigned *counter, const char *path) {
+  if (*counter == UINT_MAX)
+    fatal("glmReadOBJ() failed: too many elements in \"%s\".\n", path);
+  ++*counter;
+}
+
+// Malformed numbers are not reported: a value that does not scan leaves its
+// slot as it was.
+void scanFloats(FILE *file, float *out, int n) {
+  int got = n == 3 ? fscanf(file, "%f %f %f", &out[0], &out[1], &out[2])
+          : n == 2 ? fscanf(file, "%f %f", &out[0], &out[1])
+                   : fscanf(file, "%f", &out[0]);
+  (void)got;
+}
+
+bool readToken(FILE *file, char *buf) {
+  return fscanf(file, GLM_TOKEN, buf) == 1;
+}
+
+// At most kBufSize - 1 characters; the rest of a longer line stays in the
+// stream. On end of file the buffer is left empty, never stale.
+void readRestOfLine(FILE *file, char *buf) {
+  if (!fgets(buf, kBufSize, file)) buf[0] = '\0';
+}
+
+// First word of the rest of the line, or "" if there is none.
+void readFirstWord(FILE *file, char *word) {
+  char line[kBufSize];
+  readRestOfLine(file, line);
+  if (sscanf(line, GLM_TOKEN, word) != 1) word[0] = '\0';
+}
+
+// The four ways a face corner can be written.
+enum FaceForm { FORM_V, FORM_V_N, FORM_V_T_N, FORM_V_T };
+
+struct Corner {
+  int v, t, n;
+};
+
+int scanCorner(FILE *file, FaceForm form, Corner *c) {
+  *c = Corner{0, 0, 0};  // anything the scan leaves out is index 0
+  switch (form) {
+    case FORM_V_N: return fscanf(file, "%d//%d", &c->v, &c->n);
+    case FORM_V_T_N: return fscanf(file, "%d/%d/%d", &c->v, &c->t, &c->n);
+    case FORM_V_T: return fscanf(file, "%d/%d", &c->v, &c->t);
+    case FORM_V: break;
+  }
+  return fscanf(file, "%d", &c->v);
+}
+
+FaceForm parseFirstCorner(const char *token, Corner *c) {
+  *c = Corner{0, 0, 0};
+  if (strstr(token, "//")) {
+    sscanf(token, "%d//%d", &c->v, &c->n);
+    return FORM_V_N;
+  }
+  if (sscanf(token, "%d/%d/%d", &c->v, &c->t, &c->n) == 3) return FORM_V_T_N;
+  *c = Corner{0, 0, 0};
+  if (sscanf(token, "%d/%d", &c->v, &c->t) == 2) return FORM_V_T;
+  *c = Corner{0, 0, 0};
+  sscanf(token, "%d", &c->v);
+  return FORM_V;
+}
+
+struct FirstPassCounts {
+  unsigned vertices = 0, normals = 0, texcoords = 0, triangles = 0;
+};
+
+struct SecondPassState {
+  unsigned vertex = 1, normal = 1, texcoord = 1, triangle = 0;
+  unsigned material = 0;
+  GlmGroup *group = nullptr;
+};
+
+[[noreturn]] void inconsistent(const GlmModel *model) {
+  fatal("glmReadOBJ() failed: passes disagree on \"%s\".\n", model->path);
+}
+
+void checkIndex(const GlmModel *model, int index, unsigned count) {
+  if (index < 1 || static_cast<unsigned>(index) > count)
+    fatal("glmReadOBJ() failed: face index %d out of range in \"%s\".\n",
+          index, model->path);
+}
+
+void storeTriangle(GlmModel *model, SecondPassState *st, FaceForm form,
+                   const Corner (&c)[3]) {
+  for (const Corner &k : c) {
+    checkIndex(model, k.v, model->vertexcount);
+    if (form == FORM_V_T || form == FORM_V_T_N)
+      checkIndex(model, k.t, model->texcoordcount);
+    if (form == FORM_V_N || form == FORM_V_T_N)
+      checkIndex(model, k.n, model->normalcount);
+  }
+  GlmGroup *g = st->group;
+  if (st->triangle >= model->trianglecount || g->trianglecount >= g->capacity)
+    inconsistent(model);
+  GlmTriangle &t = model->triangles[st->triangle];
+  for (int i = 0; i < 3; ++i) {
+    t.vertexindex[i] = static_cast<unsigned>(c[i].v);
+    t.texcoordindex[i] = static_cast<unsigned>(c[i].t);
+    t.normalindex[i] = static_cast<unsigned>(c[i].n);
+  }
+  g->triangles[g->trianglecount++] = st->triangle++;
+}
+
+// Shared by both passes so that they consume the stream identically; the
+// first pass (st == nullptr) only counts.
+void readFace(GlmModel *model, FILE *file, GlmGroup *group,
+              FirstPassCounts *counts, SecondPassState *st) {
+  char buf[kBufSize];
+  if (!readToken(file, buf)) buf[0] = '\0';
+  Corner c[3];
+  FaceForm form = parseFirstCorner(buf, &c[0]);
+  scanCorner(file, form, &c[1]);
+  scanCorner(file, form, &c[2]);
+  for (;;) {
+    if (st) {
+      storeTriangle(model, st, form, c);
+    } else {
+      countOne(&counts->triangles, model->path);
+      countOne(&group->trianglecount, model->path);
+    }
+    Corner next;
+    if (scanCorner(file, form, &next) <= 0) break;
+    c[1] = c[2];
+    c[2] = next;
+  }
+}
+
+[[noreturn]] void unknownToken(const char *pass, const char *token) {
+  printf("%s: Unknown token \"%s\".\n", pass, token);
+  exit(1);
+}
+
+char *joinPath(const char *dir, const char *name, const char *path) {
+  size_t a = strlen(dir), b = strlen(name);
+  char *full = static_cast<char *>(allocZeroed(a + b + 1, 1, path));
+  memcpy(full, dir, a);
+  memcpy(full + a, name, b + 1);
+  return full;
+}
+
+void setColor(float *rgba, float r, float g, float b, float a) {
+  rgba[0] = r;
+  rgba[1] = g;
+  rgba[2] = b;
+  rgba[3] = a;
+}
+
+void freeMaterials(GlmModel *model) {
+  if (!model->materials) return;
+  for (unsigned i = 0; i < model->materialcount; ++i)
+    free(model->materials[i].name);
+  free(model->materials);
+  model->materials = nullptr;
+  model->materialcount = 0;
+}
+
+}  // namespace
+
+char *glmDirName(const char *path) {
+  const char *slash = strrchr(path, '/');
+  size_t n = slash ? static_cast<size_t>(slash - path) + 1 : 0;
+  char *dir = static_cast<char *>(allocZeroed(n + 1, 1, path));
+  memcpy(dir, path, n);
+  dir[n] = '\0';
+  return dir;
+}
+
+GlmGroup *glmFindGroup(GlmModel *model, const char *name) {
+  assert(model);
+  for (GlmGroup *g = model->groups; g; g = g->next)
+    if (strcmp(g->name, name) == 0) return g;
+  return nullptr;
+}
+
+GlmGroup *glmAddGroup(GlmModel *model, const char *name) {
+  GlmGroup *g = glmFindGroup(model, name);
+  if (g) return g;
+  g = static_cast<GlmGroup *>(allocZeroed(1, sizeof(GlmGroup), model->path));
+  g->name = copyString(name, model->path);
+  g->trianglecount = 0;
+  g->triangles = nullptr;
+  g->material = 0;
+  g->capacity = 0;
+  g->next = model->groups;
+  model->groups = g;
+  model->groupcount++;
+  return g;
+}
+
+unsigned glmFindMaterial(GlmModel *model, const char *name) {
+  for (unsigned i = 0; i < model->materialcount; ++i) {
+    const char *m = model->materials[i].name;
+    if (m && strcmp(m, name) == 0) return i;
+  }
+  printf("glmFindMaterial():  can't find material \"%s\".\n", name);
+  return 0;
+}
+
+void glmReadMTL(GlmModel *model, const char *name) {
+  char *dir = glmDirName(model->path);
+  char *full = joinPath(dir, name, model->path);
+  free(dir);
+  FILE *file = fopen(full, "r");
+  if (!file)
+    fatal("glmReadMTL() failed: can't open material file \"%s\".\n", full);
+
+  char buf[kBufSize];
+  unsigned count = 1;
+  while (readToken(file, buf)) {
+    if (buf[0] == 'n') countOne(&count, model->path);
+    readRestOfLine(file, buf);
+  }
+
+  rewind(file);
+  freeMaterials(model);  // a second mtllib line replaces the first
+  model->materials = static_cast<GlmMaterial *>(
+      allocZeroed(count, sizeof(GlmMaterial), model->path));
+  model->materialcount = count;
+  for (unsigned i = 0; i < count; ++i) {
+    GlmMaterial &m = model->materials[i];
+    m.name = nullptr;
+    setColor(m.diffuse, 0.8f, 0.8f, 0.8f, 1.0f);
+    setColor(m.ambient, 0.2f, 0.2f, 0.2f, 1.0f);
+    setColor(m.specular, 0.0f, 0.0f, 0.0f, 1.0f);
+    m.shininess = 65.0f;
+  }
+  model->materials[0].name = copyString("default", model->path);
+
+  unsigned cur = 0;
+  while (readToken(file, buf)) {
+    GlmMaterial &m = model->materials[cur];
+    switch (buf[0]) {
+      case 'n': {
+        char word[kBufSize];
+        readFirstWord(file, word);
+        // The counting pass skipped whole lines; a stray "n..." token that
+        // this pass meets mid-line must not step past the array.
+        if (cur + 1 < count) {
+          ++cur;
+          model->materials[cur].name = copyString(word, model->path);
+        }
+        break;
+      }
+      case 'N':
+        scanFloats(file, &m.shininess, 1);
+        m.shininess /= 1000.0f;
+        m.shininess *= 128.0f;
+        break;
+      case 'K': {
+        float *rgb = buf[1] == 'd'   ? m.diffuse
+                     : buf[1] == 's' ? m.specular
+                     : buf[1] == 'a' ? m.ambient
+                                     : nullptr;
+        if (rgb) {
+          scanFloats(file, rgb, 3);  // alpha stays
+        } else {
+          readRestOfLine(file, buf);
+        }
+        break;
+      }
+      default:  // "#" comments and everything unsupported
+        readRestOfLine(file, buf);
+        break;
+    }
+  }
+  fclose(file);
+  free(full);
+}
+
+void glmFirstPass(GlmModel *model, FILE *file) {
+  FirstPassCounts counts;
+  GlmGroup *group = glmAddGroup(model, "default");
+  char buf[kBufSize];
+  while (readToken(file, buf)) {
+    switch (buf[0]) {
+      case 'v':
+        switch (buf[1]) {
+          case '\0': countOne(&counts.vertices, model->path); break;
+          case 'n': countOne(&counts.normals, model->path); break;
+          case 't': countOne(&counts.texcoords, model->path); break;
+          default: unknownToken("glmFirstPass()", buf);
+        }
+        readRestOfLine(file, buf);
+        break;
+      case 'm': {
+        char word[kBufSize];
+        readFirstWord(file, word);
+        free(model->mtllib);
+        model->mtllib = copyString(word, model->path);
+        glmReadMTL(model, word);
+        break;
+      }
+      case 'g': {
+        readRestOfLine(file, buf);
+        size_t n = strlen(buf);
+        if (n > 0) buf[n - 1] = '\0';  // the line feed
+        group = glmAddGroup(model, buf);
+        break;
+      }
+      case 'f':
+        readFace(model, file, group, &counts, nullptr);
+        break;
+      default:  // "#", "u" and everything unsupported
+        readRestOfLine(file, buf);
+        break;
+    }
+  }
+
+  model->vertexcount = counts.vertices;
+  model->normalcount = counts.normals;
+  model->texcoordcount = counts.texcoords;
+  model->trianglecount = counts.triangles;
+  for (GlmGroup *g = model->groups; g; g = g->next) {
+    free(g->triangles);
+    g->triangles = static_cast<unsigned *>(
+        allocZeroed(g->trianglecount, sizeof(unsigned), model->path));
+    g->capacity = g->trianglecount;
+    g->trianglecount = 0;
+  }
+}
+
+void glmSecondPass(GlmModel *model, FILE *file) {
+  SecondPassState st;
+  st.group = glmFindGroup(model, "default");
+  if (!st.group) inconsistent(model);
+  char buf[kBufSize];
+  while (readToken(file, buf)) {
+    switch (buf[0]) {
+      case 'v':
+        // Extra numbers on the line stay in the stream and are skipped as
+        // an unknown token next round.
+        if (buf[1] == '\0') {
+          if (st.vertex > model->vertexcount) inconsistent(model);
+          scanFloats(file, &model->vertices[3 * size_t{st.vertex++}], 3);
+        } else if (buf[1] == 'n') {
+          if (st.normal > model->normalcount) inconsistent(model);
+          scanFloats(file, &model->normals[3 * size_t{st.normal++}], 3);
+        } else if (buf[1] == 't') {
+          if (st.texcoord > model->texcoordcount) inconsistent(model);
+          scanFloats(file, &model->texcoords[2 * size_t{st.texcoord++}], 2);
+        } else {
+          unknownToken("glmSecondPass()", buf);
+        }
+        break;
+      case 'u': {
+        char word[kBufSize];
+        readFirstWord(file, word);
+        st.material = glmFindMaterial(model, word);
+        st.group->material = st.material;
+        break;
+      }
+      case 'g': {
+        readRestOfLine(file, buf);
+        size_t n = strlen(buf);
+        if (n > 0) buf[n - 1] = '\0';
+        st.group = glmFindGroup(model, buf);
+        if (!st.group) inconsistent(model);
+        st.group->material = st.material;
+        break;
+      }
+      case 'f':
+        readFace(model, file, st.group, nullptr, &st);
+        break;
+      default:  // "#", "m" and everything unsupported
+        readRestOfLine(file, buf);
+        break;
+    }
+  }
+  if (st.triangle != model->trianglecount) inconsistent(model);
+}
+
+GlmModel *glmReadOBJFile(FILE *file, const char *path) {
+  GlmModel *model =
+      static_cast<GlmModel *>(allocZeroed(1, sizeof(GlmModel), path));
+  model->path = copyString(path, path);
+  model->mtllib = nullptr;
+  model->vertices = model->normals = model->texcoords = nullptr;
+  model->facetnorms = nullptr;
+  model->triangles = nullptr;
+  model->materials = nullptr;
+  model->groups = nullptr;
+  model->position[0] = model->position[1] = model->position[2] = 0.0f;
+
+  glmFirstPass(model, file);
+
+  // Counts are at most UINT_MAX, so the "+ 1" cannot wrap in size_t.
+  model->vertices = static_cast<float *>(allocZeroed(
+      size_t{model->vertexcount} + 1, 3 * sizeof(float), model->path));
+  model->triangles = static_cast<GlmTriangle *>(allocZeroed(
+      model->trianglecount, sizeof(GlmTriangle), model->path));
+  if (model->normalcount > 0)
+    model->normals = static_cast<float *>(allocZeroed(
+        size_t{model->normalcount} + 1, 3 * sizeof(float), model->path));
+  if (model->texcoordcount > 0)
+    model->texcoords = static_cast<float *>(allocZeroed(
+        size_t{model->texcoordcount} + 1, 2 * sizeof(float), model->path));
+
+  rewind(file);
+  glmSecondPass(model, file);
+  return model;
+}
+
+GlmModel *glmReadOBJ(const char *filename) {
+  FILE *file = fopen(filename, "r");
+  if (!file)
+    fatal("glmReadOBJ() failed: can't open data file \"%s\".\n", filename);
+  GlmModel *model = glmReadOBJFile(file, filename);
+  fclose(file);
+  return model;
+}
+
+void glmDelete(GlmModel *model) {
+  if (!model) return;
+  free(model->path);
+  free(model->mtllib);
+  free(model->vertices);
+  free(model->normals);
+  free(model->texcoords);
+  free(model->facetnorms);
+  free(model->triangles);
+  freeMaterials(model);
+  GlmGroup *g = model->groups;
+  while (g) {
+    GlmGroup *next = g->next;
+    free(g->name);
+    free(g->triangles);
+    free(g);
+    g = next;
+  }
+  free(model);
+}
