@@ -31,3 +31,5 @@ void handOver(float timer, bool keepOrigin = false);
 // The common two-step form of a scene frame.
 void beginOffscreen(bool opaqueClear);
 void composite(float clearGrey, bool noBlur);
+// Prints the last scene's timing figures (with "-t") before the show ends.
+void reportLastScene();

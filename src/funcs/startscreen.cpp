@@ -1,0 +1,22 @@
+// The start screen behind the loader's progress bar.
+#include "funcs/startscreen.h"
+
+void drawStartScreen(GLuint texture) {
+  glEnable(GL_TEXTURE_2D);
+  glBindTexture(GL_TEXTURE_2D, texture);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+  glColor3f(1, 1, 1);
+  // Just overfills the fixed view at distance 50.
+  glBegin(GL_QUADS);
+  glTexCoord2f(0, 1);
+  glVertex3f(-26, 21, 0);
+  glTexCoord2f(1, 1);
+  glVertex3f(26, 21, 0);
+  glTexCoord2f(1, 0);
+  glVertex3f(26, -21, 0);
+  glTexCoord2f(0, 0);
+  glVertex3f(-26, -21, 0);
+  glEnd();
+  glDisable(GL_TEXTURE_2D);
+}

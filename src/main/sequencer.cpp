@@ -1,0 +1,136 @@
+// The display callback: prologue, loader or scenes in number order,
+// motion blur, capture and swap. Also the light and the common scene form.
+#include <GL/glew.h>
+#include <GL/glut.h>
+
+#include <chrono>
+#include <cstdio>
+
+#include "funcs/quads.h"
+#include "main/capture.h"
+#include "main/driver.h"
+#include "main/startup.h"
+#include "scenes/scenes.h"
+#include "shader.h"
+
+int queue = 0;
+double loadingTime = 0;
+float gColor = 0;
+float mblur = 0;
+int global_motionblur = 1;
+
+static GLfloat ambientLight[] = {0.2f, 0.2f, 0.2f, 1.0f};
+static GLfloat diffuseLight[] = {0.8f, 0.8f, 0.8f, 1.0f};
+static GLfloat specularLight[] = {0.5f, 0.0f, 0.0f, 1.0f};
+
+// Frame bookkeeping for the "-t" diagnostics.
+static int frameNumber = 0;
+static int sceneFrames = 0;
+static double sceneMillis = 0, sceneWorst = 0;
+
+void setLight(int on) {
+  if (on) {
+    glEnable(GL_LIGHTING);
+    glEnable(GL_LIGHT0);
+    glLightfv(GL_LIGHT0, GL_AMBIENT, ambientLight);
+    glLightfv(GL_LIGHT0, GL_DIFFUSE, diffuseLight);
+    glLightfv(GL_LIGHT0, GL_SPECULAR, specularLight);
+  } else {
+    glDisable(GL_LIGHTING);
+  }
+}
+
+float sceneClock() { return float(getTime() / 1000.0 - loadingTime); }
+
+static void reportScene(int from, bool next) {
+  if (!TIMING) return;
+  printf("[dev] %s %d: %d frames, mean %.2f ms, max %.2f ms\n", from ? "scene" : "loader", from,
+         sceneFrames, sceneFrames ? sceneMillis / sceneFrames : 0.0, sceneWorst);
+  if (next) printf("[dev] scene %d starts in frame %d\n", from + 1, frameNumber);
+  sceneFrames = 0;
+  sceneMillis = sceneWorst = 0;
+}
+
+void handOver(float timer, bool keepOrigin) {
+  if (!keepOrigin) loadingTime += timer;
+  reportScene(queue, true);
+  queue++;
+}
+
+void beginOffscreen(bool opaqueClear) {
+  if (opaqueClear) glClearColor(gColor, gColor, gColor, 1);
+  glViewport(0, 0, globalWidth, globalHeight);
+  glBindTexture(GL_TEXTURE_2D, 0);
+  glBindFramebufferEXT(GL_FRAMEBUFFER_EXT, fb0);
+  glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+  glClearColor(gColor, gColor, gColor, 0);
+  glLoadIdentity();
+  glTranslatef(0, 0, -50);
+}
+
+void composite(float clearGrey, bool noBlur) {
+  glBindFramebufferEXT(GL_FRAMEBUFFER_EXT, 0);
+  glViewport(0, 0, globalWidth, globalHeight);
+  glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+  glClearColor(gColor, gColor, gColor, 0);
+  glLoadIdentity();
+  glTranslatef(0, 0, -50);
+  glClearColor(clearGrey, clearGrey, clearGrey, 1);
+  if (noBlur) mblur = 0;
+  glPushMatrix();
+  // With draw2DTexture's own half turn about z this shows the picture
+  // upright, and puts the glow layer 0.01 in front of the plain copy.
+  glRotatef(180, 0, 1, 0);
+  glColor4f(1, 1, 1, 1);
+  draw2DTexture(0, 0, -0.0f, 26, 21, tb0);
+  glsl_bloom_shader(1);
+  draw2DTexture(0, 0, -0.01f, 26, 21, tb0);
+  glsl_bloom_shader(0);
+  glPopMatrix();
+}
+
+void drawScene() {
+  auto started = std::chrono::steady_clock::now();
+  frameNumber++;
+  glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+  if (global_motionblur) glClearAccum(0, 0, 0, 1);
+  glClearColor(gColor, gColor, gColor, gColor);
+  glMatrixMode(GL_MODELVIEW);
+  glLoadIdentity();
+  glTranslatef(0, 0, -50);
+
+  if (queue == 0) {
+    runLoader();
+    if (queue == 1) reportScene(0, true);
+  }
+  // Each test reads queue afresh: a scene that hands over lets the next
+  // one draw in the same frame.
+  if (queue == 1) scene01();
+  if (queue == 2) scene02();
+  if (queue == 3) scene03();
+  if (queue == 4) scene04();
+  if (queue == 5) scene05();
+  if (queue == 6) scene06();
+  if (queue == 7) scene07();
+  if (queue == 8) scene08();
+  if (queue == 9) scene09();
+  if (queue == 10) scene10();
+  if (queue == 11) scene11();
+  if (queue == 12) scene12();
+
+  if (global_motionblur) {
+    glAccum(GL_MULT, mblur);
+    glAccum(GL_ACCUM, 1 - mblur);
+    glAccum(GL_RETURN, 1.0);
+  }
+  capture();
+  glutSwapBuffers();
+
+  double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - started).count();
+  sceneFrames++;
+  sceneMillis += ms;
+  if (ms > sceneWorst) sceneWorst = ms;
+}
+
+// Scene 12 ends the show before the epilogue: report its figures first.
+void reportLastScene() { reportScene(12, false); }

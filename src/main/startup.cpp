@@ -1,0 +1,122 @@
+// Entry, command line, time base and the GLUT callbacks.
+#include "main/startup.h"
+
+#include <GL/glew.h>
+#include <GL/glut.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "main/driver.h"
+
+int CAPTURE = 0;
+int SOUND_ON = 1;
+int TIMING = 0;
+int globalWidth = 0;
+int globalHeight = 0;
+
+static const char *const TITLE = "vy-01 the zembrit.";
+
+StartOptions parseOptions(int argc, char **argv) {
+  StartOptions o;
+  // Every position is compared with every option: a value after -w or -h
+  // is not skipped, it just matches nothing.
+  for (int i = 1; i < argc; i++) {
+    if (strcmp(argv[i], "-w") == 0 && o.width == 0 && i + 1 < argc) o.width = atoi(argv[i + 1]);
+    if (strcmp(argv[i], "-h") == 0 && o.height == 0 && i + 1 < argc) o.height = atoi(argv[i + 1]);
+    if (strcmp(argv[i], "-f") == 0) o.fullscreen = 1;
+    if (strcmp(argv[i], "-c") == 0) CAPTURE = 1;
+    if (strcmp(argv[i], "-m") == 0) SOUND_ON = 0;
+    if (strcmp(argv[i], "-t") == 0) TIMING = 1;
+  }
+  if (o.width != 0 && o.height != 0) {
+    snprintf(o.gameMode, sizeof o.gameMode, "%dx%d:32@75", o.width, o.height);
+    printf("[*] Resolution set to %s\n", o.gameMode);
+  } else {
+    // One size alone is not enough: both fall back to the defaults.
+    o.width = 1024;
+    o.height = 768;
+    strcpy(o.gameMode, "1280x1024:32@75");
+    puts("[*] Resolution set to default becouse nothing else was given");
+  }
+  return o;
+}
+
+int getTime() {
+  static int frames = 0;
+  if (CAPTURE == 1) {
+    frames++;
+    return frames * 25;
+  }
+  return glutGet(GLUT_ELAPSED_TIME);
+}
+
+void initRendering() {
+  glutSetCursor(GLUT_CURSOR_NONE);
+  glEnable(GL_DEPTH_TEST);
+  glEnable(GL_COLOR_MATERIAL);
+  glEnable(GL_NORMALIZE);
+  glEnable(GL_BLEND);
+  glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+  glewInit();
+  printf("[dev]Vendor: %s\n", (const char *)glGetString(GL_VENDOR));
+}
+
+void handleKeypress(unsigned char key, int, int) {
+  if (key == 27) {
+    glutLeaveGameMode();
+    exit(0);
+  }
+}
+
+void handleResize(int width, int height) {
+  globalWidth = width;
+  globalHeight = height;
+  glViewport(0, 0, width, height);
+  glMatrixMode(GL_PROJECTION);
+  glClear(GL_ACCUM_BUFFER_BIT);
+  glLoadIdentity();
+  // A fixed aspect whatever the window's shape.
+  gluPerspective(45.0, 1.25, 1.0, 200.0);
+}
+
+void update(int) {
+  glutPostRedisplay();
+  glutTimerFunc(25, update, 0);
+}
+
+// Many displays (and every virtual one) cannot switch modes; the show then
+// runs in a full-screen window instead of ending before its first frame.
+static void openFullScreen(const char *gameMode) {
+  glutGameModeString(gameMode);
+  if (glutEnterGameMode() != 0 && glutGameModeGet(GLUT_GAME_MODE_ACTIVE)) return;
+  printf("[!] game mode %s is not available, using a full-screen window\n", gameMode);
+  glutInitWindowSize(glutGet(GLUT_SCREEN_WIDTH), glutGet(GLUT_SCREEN_HEIGHT));
+  glutCreateWindow(TITLE);
+  glutFullScreen();
+}
+
+int runProduction(int argc, char **argv) {
+  // Line-buffered, so progress lines reach a pipe as they happen.
+  setvbuf(stdout, nullptr, _IOLBF, 0);
+  puts("[*] vy-01 the zembrit.");
+  StartOptions o = parseOptions(argc, argv);
+  puts("[*] zembrit engaged.");
+  glutInit(&argc, argv);
+  // The accumulation buffer carries the motion blur.
+  glutInitDisplayMode(GLUT_RGBA | GLUT_DOUBLE | GLUT_DEPTH | GLUT_ACCUM);
+  if (o.fullscreen) {
+    openFullScreen(o.gameMode);
+  } else {
+    glutInitWindowSize(o.width, o.height);
+    glutCreateWindow(TITLE);
+  }
+  initRendering();
+  glutDisplayFunc(drawScene);
+  glutKeyboardFunc(handleKeypress);
+  glutReshapeFunc(handleResize);
+  glutTimerFunc(25, update, 0);
+  glutMainLoop();
+  return 0;
+}

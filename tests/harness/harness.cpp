@@ -1,0 +1,169 @@
+#include "harness/harness.h"
+
+#include <GL/glew.h>
+#include <GL/glut.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/prctl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+#include "main/startup.h"
+
+namespace {
+
+pid_t xvfbPid = 0;
+std::string displayName;
+
+void stopXvfb() {
+  if (xvfbPid > 0) {
+    kill(xvfbPid, SIGTERM);
+    waitpid(xvfbPid, nullptr, 0);
+    xvfbPid = 0;
+  }
+}
+
+}  // namespace
+
+std::string ensureDisplay() {
+  if (!displayName.empty()) return displayName;
+  int fds[2];
+  if (pipe(fds) != 0) throw std::runtime_error("pipe failed");
+  pid_t pid = fork();
+  if (pid == 0) {
+    // Xvfb must not outlive the test, even when the test crashes.
+    prctl(PR_SET_PDEATHSIG, SIGTERM);
+    close(fds[0]);
+    int devnull = open("/dev/null", O_WRONLY);
+    dup2(devnull, 1);
+    dup2(devnull, 2);
+    std::string fd = std::to_string(fds[1]);
+    execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1280x1024x24",
+           "-nolisten", "tcp", "-noreset", (char *)nullptr);
+    _exit(127);
+  }
+  close(fds[1]);
+  xvfbPid = pid;
+  atexit(stopXvfb);
+  // Xvfb writes the display number it chose once it accepts connections.
+  std::string number;
+  char c;
+  struct pollfd p = {fds[0], POLLIN, 0};
+  while (poll(&p, 1, 20000) > 0 && read(fds[0], &c, 1) == 1 && c != '\n') number += c;
+  close(fds[0]);
+  if (number.empty()) throw std::runtime_error("Xvfb did not start");
+  displayName = ":" + number;
+  setenv("DISPLAY", displayName.c_str(), 1);
+  return displayName;
+}
+
+void ensureGlContext(int width, int height) {
+  static bool made = false;
+  if (made) return;
+  ensureDisplay();
+  int argc = 1;
+  char name[] = "vytest";
+  char *argv[] = {name, nullptr};
+  glutInit(&argc, argv);
+  glutInitDisplayMode(GLUT_RGBA | GLUT_DOUBLE | GLUT_DEPTH | GLUT_ACCUM);
+  glutInitWindowSize(width, height);
+  glutCreateWindow("vytest");
+  initRendering();
+  handleResize(width, height);
+  glMatrixMode(GL_MODELVIEW);
+  glLoadIdentity();
+  made = true;
+}
+
+std::vector<uint8_t> readPixelsRGB(int x, int y, int width, int height) {
+  std::vector<uint8_t> px(size_t(width) * height * 3);
+  glPixelStorei(GL_PACK_ALIGNMENT, 1);
+  glReadBuffer(GL_BACK);
+  glReadPixels(x, y, width, height, GL_RGB, GL_UNSIGNED_BYTE, px.data());
+  return px;
+}
+
+RunResult runProgram(const std::vector<std::string> &args, const std::string &workdir,
+                     int timeoutSeconds) {
+  ensureDisplay();
+  // Output goes to files: a pipe could fill up and stall a chatty program.
+  std::string outPath = workdir + "/.stdout", errPath = workdir + "/.stderr";
+  pid_t pid = fork();
+  if (pid == 0) {
+    prctl(PR_SET_PDEATHSIG, SIGKILL);
+    if (chdir(workdir.c_str()) != 0) _exit(126);
+    int o = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    int e = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    dup2(o, 1);
+    dup2(e, 2);
+    std::vector<char *> argv;
+    std::string prog = VY_PROGRAM;
+    argv.push_back(prog.data());
+    std::vector<std::string> copy = args;
+    for (auto &a : copy) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    setenv("ALSOFT_LOGLEVEL", "0", 1);
+    execv(prog.c_str(), argv.data());
+    _exit(127);
+  }
+  RunResult r;
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(timeoutSeconds);
+  int status = 0;
+  for (;;) {
+    pid_t w = waitpid(pid, &status, WNOHANG);
+    if (w == pid) break;
+    if (std::chrono::steady_clock::now() > deadline) {
+      kill(pid, SIGKILL);
+      waitpid(pid, &status, 0);
+      r.timedOut = true;
+      break;
+    }
+    usleep(20000);
+  }
+  r.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  r.out = readFile(outPath);
+  r.err = readFile(errPath);
+  return r;
+}
+
+std::string makeWorkdir(bool withData) {
+  char tmpl[] = "/tmp/vytest.XXXXXX";
+  if (!mkdtemp(tmpl)) throw std::runtime_error("mkdtemp failed");
+  std::string dir = tmpl;
+  if (withData) {
+    std::string target = std::string(VY_SOURCE_DIR) + "/data";
+    if (symlink(target.c_str(), (dir + "/data").c_str()) != 0)
+      throw std::runtime_error("symlink failed");
+  }
+  return dir;
+}
+
+void writeFile(const std::string &path, const std::string &bytes) {
+  std::ofstream f(path, std::ios::binary);
+  f << bytes;
+}
+
+std::string readFile(const std::string &path) {
+  std::ifstream f(path, std::ios::binary);
+  std::stringstream ss;
+  ss << f.rdbuf();
+  return ss.str();
+}
+
+int countLines(const std::string &text, const std::string &prefix) {
+  int n = 0;
+  std::istringstream in(text);
+  std::string line;
+  while (std::getline(in, line))
+    if (line.compare(0, prefix.size(), prefix) == 0) ++n;
+  return n;
+}

@@ -1,0 +1,37 @@
+// Test harness: a private Xvfb per test process, an in-process GL context,
+// running the real program, small file helpers.
+#pragma once
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// Starts Xvfb on a free display (once per process; it dies with the process)
+// and points DISPLAY at it. Returns the display name, e.g. ":5".
+std::string ensureDisplay();
+
+// Opens one GLUT window of the given size with the production's visual
+// (RGBA, double, depth, accumulation) and initialises GLEW and the fixed GL
+// state. Later calls reuse the window.
+void ensureGlContext(int width = 1024, int height = 768);
+
+// Reads back the back buffer as tightly packed RGB rows, bottom row first.
+std::vector<uint8_t> readPixelsRGB(int x, int y, int width, int height);
+
+struct RunResult {
+  int status = -1;      // exit status, or 128 + signal
+  bool timedOut = false;
+  std::string out;      // standard output
+  std::string err;      // standard error
+};
+
+// Runs the real program with the arguments in workdir on the harness's
+// display, killing it after timeoutSeconds.
+RunResult runProgram(const std::vector<std::string> &args, const std::string &workdir,
+                     int timeoutSeconds = 120);
+
+// A fresh temporary directory; with data, it holds a link to the built
+// assets, so the program finds data/ relative to it.
+std::string makeWorkdir(bool withData = true);
+void writeFile(const std::string &path, const std::string &bytes);
+std::string readFile(const std::string &path);
+int countLines(const std::string &text, const std::string &prefix);
