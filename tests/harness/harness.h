@@ -35,3 +35,13 @@ std::string makeWorkdir(bool withData = true);
 void writeFile(const std::string &path, const std::string &bytes);
 std::string readFile(const std::string &path);
 int countLines(const std::string &text, const std::string &prefix);
+
+// A PNG file decoded to 8-bit RGBA rows, top row first.
+struct Picture {
+  bool ok = false;
+  unsigned width = 0, height = 0;
+  int bitDepth = 0, colorType = 0, interlace = 0;  // as stored in the file
+  std::vector<uint8_t> rgba;
+  const uint8_t *at(unsigned x, unsigned y) const { return &rgba[(size_t(y) * width + x) * 4]; }
+};
+Picture readPng(const std::string &path);
