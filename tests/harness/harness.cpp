@@ -93,7 +93,7 @@ std::vector<uint8_t> readPixelsRGB(int x, int y, int width, int height) {
 }
 
 RunResult runProgram(const std::vector<std::string> &args, const std::string &workdir,
-                     int timeoutSeconds) {
+                     int timeoutSeconds, const std::string &stopWhen) {
   ensureDisplay();
   // Output goes to files: a pipe could fill up and stall a chatty program.
   std::string outPath = workdir + "/.stdout", errPath = workdir + "/.stderr";
@@ -121,13 +121,19 @@ RunResult runProgram(const std::vector<std::string> &args, const std::string &wo
   for (;;) {
     pid_t w = waitpid(pid, &status, WNOHANG);
     if (w == pid) break;
+    if (!stopWhen.empty() && readFile(outPath).find(stopWhen) != std::string::npos) {
+      kill(pid, SIGKILL);
+      waitpid(pid, &status, 0);
+      r.stopped = true;
+      break;
+    }
     if (std::chrono::steady_clock::now() > deadline) {
       kill(pid, SIGKILL);
       waitpid(pid, &status, 0);
       r.timedOut = true;
       break;
     }
-    usleep(20000);
+    usleep(stopWhen.empty() ? 20000 : 100000);
   }
   r.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
   r.out = readFile(outPath);

@@ -20,14 +20,17 @@ std::vector<uint8_t> readPixelsRGB(int x, int y, int width, int height);
 struct RunResult {
   int status = -1;      // exit status, or 128 + signal
   bool timedOut = false;
+  bool stopped = false;   // killed on purpose after stopWhen appeared
   std::string out;      // standard output
   std::string err;      // standard error
 };
 
 // Runs the real program with the arguments in workdir on the harness's
-// display, killing it after timeoutSeconds.
+// display, killing it after timeoutSeconds, or as soon as its standard
+// output contains stopWhen (when given; the result then counts as stopped,
+// not timed out).
 RunResult runProgram(const std::vector<std::string> &args, const std::string &workdir,
-                     int timeoutSeconds = 120);
+                     int timeoutSeconds = 120, const std::string &stopWhen = "");
 
 // A fresh temporary directory; with data, it holds a link to the built
 // assets, so the program finds data/ relative to it.
