@@ -14,6 +14,24 @@ namespace {
 
 std::atomic<bool> gForceLoopback{false};
 
+// Live systems. The production ends with exit() while the music plays and
+// never releases anything; OpenAL tears itself down in its library
+// destructor, and a render or feeder thread calling into it after that
+// aborts the process. So at exit, before library destructors, stop them.
+std::mutex gLiveMutex;
+std::vector<FMOD_SYSTEM *> gLive;
+
+void stopThreads(FMOD_SYSTEM *s) {
+  for (auto &c : s->channels) c->stop();
+  s->stopRender = true;
+  if (s->renderThread.joinable()) s->renderThread.join();
+}
+
+void stopAllAtExit() {
+  std::lock_guard<std::mutex> lock(gLiveMutex);
+  for (FMOD_SYSTEM *s : gLive) stopThreads(s);
+}
+
 // libasound prints "ALSA lib ..." lines while OpenAL probes for a card that
 // is not there. Silence it only around that probe, so later errors show.
 typedef void (*AlsaErrorHandler)(const char *, int, const char *, int, const char *, ...);
@@ -126,12 +144,20 @@ extern "C" FMOD_RESULT FMOD_System_Init(FMOD_SYSTEM *system, int maxchannels,
   system->maxChannels = maxchannels;
   system->slots.assign(maxchannels, nullptr);
   system->initialised = true;
+  static std::once_flag registered;
+  std::call_once(registered, [] { std::atexit(stopAllAtExit); });
+  std::lock_guard<std::mutex> lock(gLiveMutex);
+  gLive.push_back(system);
   return FMOD_OK;
 }
 
 extern "C" FMOD_RESULT FMOD_System_Release(FMOD_SYSTEM *system) {
   if (!system) return FMOD_ERR_INVALID_HANDLE;
-  for (auto &c : system->channels) c->stop();
+  {
+    std::lock_guard<std::mutex> lock(gLiveMutex);
+    gLive.erase(std::remove(gLive.begin(), gLive.end(), system), gLive.end());
+  }
+  stopThreads(system);
   if (system->context) {
     fmodex::ContextScope scope(system->context);
     for (auto &c : system->channels) {
@@ -143,8 +169,6 @@ extern "C" FMOD_RESULT FMOD_System_Release(FMOD_SYSTEM *system) {
     if (c->mh) mpg123_delete(c->mh);
   for (auto &s : system->sounds)
     if (s->handle) mpg123_delete(s->handle);
-  system->stopRender = true;
-  if (system->renderThread.joinable()) system->renderThread.join();
   if (system->context) alcDestroyContext(system->context);
   if (system->device) alcCloseDevice(system->device);
   delete system;
