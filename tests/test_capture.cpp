@@ -7,7 +7,6 @@
 #include <unistd.h>
 
 #include <climits>
-#include <csetjmp>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -17,43 +16,6 @@
 #include "main/startup.h"
 
 namespace {
-
-struct DecodedPng {
-  bool ok = false;
-  png_uint_32 width = 0, height = 0;
-  int bitDepth = 0, colorType = 0, interlace = 0;
-  std::vector<unsigned char> pixels; // rows as stored, top row first
-};
-
-DecodedPng readPng(const std::string &path) {
-  DecodedPng out;
-  FILE *fp = fopen(path.c_str(), "rb");
-  if (!fp) return out;
-  png_structp png =
-      png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-  png_infop info = png_create_info_struct(png);
-  if (setjmp(png_jmpbuf(png))) {
-    png_destroy_read_struct(&png, &info, nullptr);
-    fclose(fp);
-    out.ok = false;
-    return out;
-  }
-  png_init_io(png, fp);
-  png_read_info(png, info);
-  png_get_IHDR(png, info, &out.width, &out.height, &out.bitDepth,
-               &out.colorType, &out.interlace, nullptr, nullptr);
-  size_t rowBytes = png_get_rowbytes(png, info);
-  out.pixels.resize(rowBytes * out.height);
-  std::vector<png_bytep> rows(out.height);
-  for (png_uint_32 i = 0; i < out.height; ++i)
-    rows[i] = out.pixels.data() + i * rowBytes;
-  png_read_image(png, rows.data());
-  png_read_end(png, nullptr);
-  png_destroy_read_struct(&png, &info, nullptr);
-  fclose(fp);
-  out.ok = true;
-  return out;
-}
 
 // A pattern in which every pixel of a small image differs from its
 // neighbours and from its mirror images.
@@ -222,21 +184,21 @@ TEST(PngSaveSurface, RoundTripsRgba8) {
   std::string path = tempDir() + "/frame.png";
   ASSERT_EQ(png_save_surface(path.c_str(), s), 0);
 
-  DecodedPng png = readPng(path);
+  Picture png = readPng(path);
   ASSERT_TRUE(png.ok);
-  EXPECT_EQ(png.width, (png_uint_32)w);
-  EXPECT_EQ(png.height, (png_uint_32)h);
+  EXPECT_EQ(png.width, (unsigned)w);
+  EXPECT_EQ(png.height, (unsigned)h);
   EXPECT_EQ(png.bitDepth, 8);
   EXPECT_EQ(png.colorType, PNG_COLOR_TYPE_RGB_ALPHA);
   EXPECT_EQ(png.interlace, PNG_INTERLACE_NONE);
-  ASSERT_EQ(png.pixels.size(), (size_t)w * h * 4);
+  ASSERT_EQ(png.rgba.size(), (size_t)w * h * 4);
   for (int y = 0; y < h; ++y)
-    ASSERT_EQ(0, memcmp(&png.pixels[(size_t)y * w * 4], surfacePixel(s, 0, y),
+    ASSERT_EQ(0, memcmp(&png.rgba[(size_t)y * w * 4], surfacePixel(s, 0, y),
                         (size_t)w * 4))
         << "row " << y;
   // Top row of the file is the last GL row.
-  EXPECT_EQ(png.pixels[0], patR(0, h - 1));
-  EXPECT_EQ(png.pixels[3], 255);
+  EXPECT_EQ(png.rgba[0], patR(0, h - 1));
+  EXPECT_EQ(png.rgba[3], 255);
   SDL_FreeSurface(s);
 }
 
@@ -249,9 +211,9 @@ TEST(PngSaveSurface, FastSettingsDecodeLikeDefaultAndRepeatExactly) {
   ASSERT_EQ(png_save_surface(b.c_str(), s), 0);
   ASSERT_EQ(png_save_surface_with(d.c_str(), s, -1, -1), 0);
   EXPECT_EQ(readFile(a), readFile(b)); // deterministic bytes
-  DecodedPng pa = readPng(a), pd = readPng(d);
+  Picture pa = readPng(a), pd = readPng(d);
   ASSERT_TRUE(pa.ok && pd.ok);
-  EXPECT_EQ(pa.pixels, pd.pixels);
+  EXPECT_EQ(pa.rgba, pd.rgba);
   SDL_FreeSurface(s);
 }
 
@@ -358,12 +320,12 @@ TEST(CaptureGl, FramesAreUprightAndSizeStaysFixed) {
   glGetIntegerv(GL_PACK_ALIGNMENT, &alignment);
   EXPECT_EQ(alignment, 8); // restored for whoever reads next
 
-  DecodedPng png = readPng("capture/0000000000.png");
+  Picture png = readPng("capture/0000000000.png");
   ASSERT_TRUE(png.ok);
-  ASSERT_EQ(png.width, (png_uint_32)w);
-  ASSERT_EQ(png.height, (png_uint_32)h);
+  ASSERT_EQ(png.width, (unsigned)w);
+  ASSERT_EQ(png.height, (unsigned)h);
   EXPECT_EQ(png.colorType, PNG_COLOR_TYPE_RGB_ALPHA);
-  auto px = [&](int x, int y) { return &png.pixels[((size_t)y * w + x) * 4]; };
+  auto px = [&](int x, int y) { return &png.rgba[((size_t)y * w + x) * 4]; };
   auto isColour = [&](int x, int y, int r, int g, int b) {
     const unsigned char *p = px(x, y);
     return p[0] == r && p[1] == g && p[2] == b && p[3] == 255;
@@ -391,11 +353,11 @@ TEST(CaptureGl, FramesAreUprightAndSizeStaysFixed) {
   testing::internal::CaptureStdout();
   capture();
   EXPECT_EQ(testing::internal::GetCapturedStdout(), "[->] captured frame #2\n");
-  DecodedPng bigger = readPng("capture/0000000001.png");
+  Picture bigger = readPng("capture/0000000001.png");
   ASSERT_TRUE(bigger.ok);
-  EXPECT_EQ(bigger.width, (png_uint_32)w);
-  EXPECT_EQ(bigger.height, (png_uint_32)h);
-  EXPECT_EQ(bigger.pixels, png.pixels);
+  EXPECT_EQ(bigger.width, (unsigned)w);
+  EXPECT_EQ(bigger.height, (unsigned)h);
+  EXPECT_EQ(bigger.rgba, png.rgba);
 
   // A smaller one (still reaching into the red quad): what lies outside it
   // is black, the part inside is read at the fixed row stride.
@@ -405,13 +367,13 @@ TEST(CaptureGl, FramesAreUprightAndSizeStaysFixed) {
   testing::internal::CaptureStdout();
   capture();
   EXPECT_EQ(testing::internal::GetCapturedStdout(), "[->] captured frame #3\n");
-  DecodedPng smaller = readPng("capture/0000000002.png");
+  Picture smaller = readPng("capture/0000000002.png");
   ASSERT_TRUE(smaller.ok);
-  ASSERT_EQ(smaller.width, (png_uint_32)w);
-  ASSERT_EQ(smaller.height, (png_uint_32)h);
+  ASSERT_EQ(smaller.width, (unsigned)w);
+  ASSERT_EQ(smaller.height, (unsigned)h);
   for (int y = 0; y < h; ++y)
     for (int x = 0; x < w; ++x) {
-      const unsigned char *p = &smaller.pixels[((size_t)y * w + x) * 4];
+      const unsigned char *p = &smaller.rgba[((size_t)y * w + x) * 4];
       const bool inside = x < rw && h - 1 - y < rh;
       const unsigned char *e = inside ? px(x, y) : nullptr;
       ASSERT_EQ(p[3], 255);
