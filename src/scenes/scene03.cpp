@@ -5,10 +5,11 @@
 
 void scene03() {
   static float timer = 0;
-  timer = sceneClock();
   static float bigRotate = 0;
-  // Straight onto the window; the swing counts frames.
+  // The swing reads the previous frame's clock and then counts frames.
+  if (timer > 15.5f && bigRotate < 90) bigRotate = bigRotate + 1;
+  timer = sceneClock();
+  // Straight onto the window, no composite.
   drawPlaceholder(3, timer);
-  if (timer > 15.5f) bigRotate = bigRotate + 1;
   if (bigRotate == 90.0f) handOver(timer, true);
 }
