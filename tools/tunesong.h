@@ -206,7 +206,7 @@ class Arranger {
         int i = order[s];
         int note = c.tone[i % 4] + 12 * (i / 4) + octave;
         double t = at(b, s);
-        float pan = (s % 2 ? 0.45f : -0.45f);
+        float pan = (s % 2 ? 0.6f : -0.6f);
         if (inside(t)) pluck(duckOut(0.3f), t, float(note), vel * (s % 4 == 0 ? 1.0f : 0.8f), bright, pan);
       }
     }
