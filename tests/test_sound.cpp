@@ -1,5 +1,6 @@
 // The sound layer and the music module: error codes, fast open, playback
 // to the end, the rendered output being the music, and the spectrum.
+#include <dirent.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <mpg123.h>
@@ -69,9 +70,21 @@ void makeTracks(Tracks &t) {
   t.longer = t.dir + "/long.mp3";
 }
 
+// Death-test children run the test again from the start: they find the
+// parent's tracks through the environment instead of encoding them anew.
 const Tracks &tracks() {
   static Tracks t;
-  if (t.dir.empty()) makeTracks(t);
+  if (t.dir.empty()) {
+    if (const char *dir = getenv("VY_SOUND_TEST_TRACKS")) {
+      t.dir = dir;
+      t.tone = t.dir + "/tone.mp3";
+      t.sweep = t.dir + "/sweep.mp3";
+      t.longer = t.dir + "/long.mp3";
+    } else {
+      makeTracks(t);
+      setenv("VY_SOUND_TEST_TRACKS", t.dir.c_str(), 1);
+    }
+  }
   return t;
 }
 
@@ -380,6 +393,55 @@ TEST(MusicDeathTest, ErrcheckPrintsTheLineAndExits255) {
         ERRCHECK(FMOD_RESULT(4242));
       },
       testing::ExitedWithCode(255), "^\\[!\\] FMOD error! \\(4242\\) Unknown error.\n$");
+}
+
+// Counts this process's threads.
+int threadCount() {
+  int n = 0;
+  if (DIR *d = opendir("/proc/self/task")) {
+    while (dirent *e = readdir(d))
+      if (e->d_name[0] != '.') ++n;
+    closedir(d);
+  }
+  return n;
+}
+
+void reportThreadsLeftAtExit() {
+  // Runs after the sound layer's own exit handler (registered later), but
+  // before OpenAL's library destructor.
+  int n = threadCount();
+  if (n != 1) {
+    fprintf(stderr, "threads left %d\n", n);
+    _exit(1);
+  }
+}
+
+// The production ends with exit(0) in the middle of the music and never
+// releases the sound system. A render or feeder thread still calling
+// OpenAL while it tears itself down aborts the process (now and then), so
+// all of them must be gone by the time library destructors run.
+TEST(MusicDeathTest, ExitWhilePlayingLeavesNoThreads) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  const std::string tone = tracks().tone;
+  EXPECT_EXIT(
+      {
+        std::atexit(reportThreadsLeftAtExit);
+        int playing = 0;
+        for (int i = 0; i < 3; ++i) {
+          FMOD_SYSTEM *s = nullptr;
+          FMOD_SOUND *sound = nullptr;
+          FMOD_CHANNEL *c = nullptr;
+          FMOD_System_Create(&s);
+          FMOD_System_Init(s, 1, FMOD_INIT_NORMAL, nullptr);
+          FMOD_System_CreateSound(s, tone.c_str(), 200, nullptr, &sound);
+          FMOD_System_PlaySound(s, FMOD_CHANNEL_FREE, sound, 0, &c);
+          playing += isPlaying(c);
+        }
+        std::this_thread::sleep_for(milliseconds(100));
+        fprintf(stderr, "playing %d\n", playing);
+        exit(0);
+      },
+      testing::ExitedWithCode(0), "playing 3\n$");
 }
 
 TEST(MusicDeathTest, MissingTrackStopsTheLoader) {

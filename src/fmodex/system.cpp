@@ -17,19 +17,36 @@ std::atomic<bool> gForceLoopback{false};
 // Live systems. The production ends with exit() while the music plays and
 // never releases anything; OpenAL tears itself down in its library
 // destructor, and a render or feeder thread calling into it after that
-// aborts the process. So at exit, before library destructors, stop them.
+// aborts the process. So at exit, before library destructors, close them.
 std::mutex gLiveMutex;
 std::vector<FMOD_SYSTEM *> gLive;
 
-void stopThreads(FMOD_SYSTEM *s) {
+// Stops our threads and gives back everything OpenAL holds (its context
+// has a thread too). The objects stay, so handles in use still answer:
+// not playing, silent spectrum.
+void closeOutput(FMOD_SYSTEM *s) {
   for (auto &c : s->channels) c->stop();
   s->stopRender = true;
   if (s->renderThread.joinable()) s->renderThread.join();
+  if (s->context) {
+    fmodex::ContextScope scope(s->context);
+    for (auto &c : s->channels) {
+      if (c->source) alDeleteSources(1, &c->source);
+      alDeleteBuffers(fmodex::kBufferCount, c->buffers);
+      c->source = 0;
+    }
+  }
+  if (s->context) alcDestroyContext(s->context);
+  if (s->device) alcCloseDevice(s->device);
+  s->context = nullptr;
+  s->device = nullptr;
+  s->initialised = false;
 }
 
-void stopAllAtExit() {
+void closeAllAtExit() {
   std::lock_guard<std::mutex> lock(gLiveMutex);
-  for (FMOD_SYSTEM *s : gLive) stopThreads(s);
+  for (FMOD_SYSTEM *s : gLive) closeOutput(s);
+  gLive.clear();
 }
 
 // libasound prints "ALSA lib ..." lines while OpenAL probes for a card that
@@ -145,7 +162,7 @@ extern "C" FMOD_RESULT FMOD_System_Init(FMOD_SYSTEM *system, int maxchannels,
   system->slots.assign(maxchannels, nullptr);
   system->initialised = true;
   static std::once_flag registered;
-  std::call_once(registered, [] { std::atexit(stopAllAtExit); });
+  std::call_once(registered, [] { std::atexit(closeAllAtExit); });
   std::lock_guard<std::mutex> lock(gLiveMutex);
   gLive.push_back(system);
   return FMOD_OK;
@@ -157,20 +174,11 @@ extern "C" FMOD_RESULT FMOD_System_Release(FMOD_SYSTEM *system) {
     std::lock_guard<std::mutex> lock(gLiveMutex);
     gLive.erase(std::remove(gLive.begin(), gLive.end(), system), gLive.end());
   }
-  stopThreads(system);
-  if (system->context) {
-    fmodex::ContextScope scope(system->context);
-    for (auto &c : system->channels) {
-      if (c->source) alDeleteSources(1, &c->source);
-      alDeleteBuffers(fmodex::kBufferCount, c->buffers);
-    }
-  }
+  closeOutput(system);
   for (auto &c : system->channels)
     if (c->mh) mpg123_delete(c->mh);
   for (auto &s : system->sounds)
     if (s->handle) mpg123_delete(s->handle);
-  if (system->context) alcDestroyContext(system->context);
-  if (system->device) alcCloseDevice(system->device);
   delete system;
   return FMOD_OK;
 }
