@@ -260,28 +260,48 @@ void buildCanopy(Part &p)
     lathe(p, Vec{2.0, 3.2, 0}, Vec{1, 0, 0}, Vec{0, 0, 1}, prof, 16, 1.0);
 }
 
+// Span positions and chord factors for a surface with rounded tips: even
+// steps along the straight part, then a quarter ellipse sampled by angle,
+// so the tip closes smoothly to a point like the end of a lathe.
+struct SpanStep {
+    double pos, chordFactor;
+};
+std::vector<SpanStep> spanSteps(double span, double tipLen, int inner, int tip, bool twoTips)
+{
+    const double straight = span - tipLen;
+    std::vector<SpanStep> out;
+    auto tipSteps = [&](int sign, bool outward) {
+        for (int j = 1; j <= tip; ++j) {
+            const int jj = outward ? j : tip + 1 - j;
+            const double psi = 0.5 * kPi * jj / tip;
+            out.push_back({sign * (straight + tipLen * std::sin(psi)), jj == tip ? 0.0 : std::cos(psi)});
+        }
+    };
+    if (twoTips) {
+        tipSteps(-1, false);
+        for (int i = 0; i <= inner; ++i)
+            out.push_back({-straight + 2 * straight * i / inner, 1.0});
+    } else {
+        for (int i = 0; i <= inner; ++i)
+            out.push_back({straight * i / inner, 1.0});
+    }
+    tipSteps(1, true);
+    return out;
+}
+
 void buildWings(Part &p)
 {
     // One wing through the fuselage, low-set, with dihedral and round tips.
     const double span = 17.0, rootChord = 7.4, tipChord = 4.6, y0 = -1.9;
     const double dihedral = std::tan(6.0 * kPi / 180);
     std::vector<Station> st;
-    const int half = 11;
-    for (int i = -half; i <= half; ++i) {
-        // Stations bunch up at the tips, where the outline curls round.
-        const double u = std::sin(0.5 * kPi * i / half);
-        const double z = span * u, az = std::fabs(z);
-        double chord = rootChord + (tipChord - rootChord) * az / span;
-        const double tipStart = span - 2.6;
-        if (az > tipStart) {
-            const double q = (az - tipStart) / (span - tipStart);
-            chord *= std::sqrt(std::max(0.0, 1 - q * q));
-        }
-        const double sweep = 0.6 * az / span;
-        // Keep the rounded tip centred on the mid chord.
-        const double fullChord = rootChord + (tipChord - rootChord) * az / span;
-        const double le = 5.6 - sweep - (fullChord - chord) / 2;
-        st.push_back({Vec{le, y0 + dihedral * az, z}, (i == -half || i == half) ? 0.0 : chord});
+    for (const SpanStep &s : spanSteps(span, 2.8, 10, 6, true)) {
+        const double az = std::fabs(s.pos);
+        const double full = rootChord + (tipChord - rootChord) * az / span;
+        const double chord = full * s.chordFactor;
+        // The rounded tip stays centred on the mid chord.
+        const double le = 5.6 - 0.6 * az / span - (full - chord) / 2;
+        st.push_back({Vec{le, y0 + dihedral * az, s.pos}, chord});
     }
     panel(p, 16, 0.19, Vec{-1, 0, 0}, Vec{0, 1, 0}, st);
 }
@@ -292,19 +312,12 @@ void buildTail(Part &p)
     {
         const double span = 6.6, root = 3.8, y = fuselageLift(-12.0) + 0.1;
         std::vector<Station> st;
-        const int half = 6;
-        for (int i = -half; i <= half; ++i) {
-            const double u = std::sin(0.5 * kPi * i / half);
-            const double z = span * u, az = std::fabs(z);
-            double chord = root - 1.0 * az / span;
-            const double tipStart = span - 1.8;
-            const double full = chord;
-            if (az > tipStart) {
-                const double q = (az - tipStart) / (span - tipStart);
-                chord *= std::sqrt(std::max(0.0, 1 - q * q));
-            }
+        for (const SpanStep &s : spanSteps(span, 1.9, 6, 5, true)) {
+            const double az = std::fabs(s.pos);
+            const double full = root - 1.0 * az / span;
+            const double chord = full * s.chordFactor;
             const double le = -10.4 - 0.8 * az / span - (full - chord) / 2;
-            st.push_back({Vec{le, y, z}, (i == -half || i == half) ? 0.0 : chord});
+            st.push_back({Vec{le, y, s.pos}, chord});
         }
         panel(p, 14, 0.17, Vec{-1, 0, 0}, Vec{0, 1, 0}, st);
     }
@@ -313,19 +326,11 @@ void buildTail(Part &p)
         const double base = fuselageLift(-12.0), height = 6.4, root = 4.6;
         std::vector<Station> st;
         st.push_back({Vec{-11.6, base - 0.3, 0}, 0.0});
-        const int n = 9;
-        for (int i = 0; i <= n; ++i) {
-            const double u = std::sin(0.5 * kPi * i / n);
-            const double h = height * u;
-            double chord = root - 1.6 * h / height;
-            const double full = chord;
-            const double tipStart = height - 1.9;
-            if (h > tipStart) {
-                const double q = (h - tipStart) / (height - tipStart);
-                chord *= std::sqrt(std::max(0.0, 1 - q * q));
-            }
-            const double le = -10.2 - 2.2 * h / height - (full - chord) / 2;
-            st.push_back({Vec{le, base + h, 0}, i == n ? 0.0 : chord});
+        for (const SpanStep &s : spanSteps(height, 2.0, 5, 5, false)) {
+            const double full = root - 1.6 * s.pos / height;
+            const double chord = full * s.chordFactor;
+            const double le = -10.2 - 2.2 * s.pos / height - (full - chord) / 2;
+            st.push_back({Vec{le, base + s.pos, 0}, chord});
         }
         panel(p, 14, 0.2, Vec{-1, 0, 0}, Vec{0, 0, 1}, st);
     }
