@@ -104,19 +104,22 @@ start=$(date +%s)
 "$program" -c -w "$width" -h "$height" >"$work/out.log" 2>"$work/err.log" &
 pid=$!
 
-frames=0
-while kill -0 "$pid" 2>/dev/null; do
+progress() {
   last=$(tail -n 20 "$work/out.log" | grep -o 'captured frame #[0-9]*' | tail -n 1 || true)
   frames=${last##*#}
   frames=${frames:-0}
-  elapsed=$(($(date +%s) - start))
   printf '\rmake-video: frame %d / ~%d (%d%%), %d s' \
-    "$frames" "$expected_frames" $((frames * 100 / expected_frames)) "$elapsed"
+    "$frames" "$expected_frames" $((frames * 100 / expected_frames)) \
+    $(($(date +%s) - start))
+}
+while kill -0 "$pid" 2>/dev/null; do
+  progress
   sleep 1
 done
 status=0
 wait "$pid" || status=$?
 pid=
+progress
 echo
 
 frames=$(find capture -maxdepth 1 -name '[0-9]*.png' | wc -l)
