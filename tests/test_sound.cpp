@@ -288,6 +288,38 @@ TEST(SoundSpectrum, ToneTrackPeaksInItsBinsOnBothChannels) {
   EXPECT_EQ(std::count(keep.begin(), keep.end(), -2.0f), 1024);
 }
 
+// The spectrum shows what plays now, not what was decoded ahead: a tone
+// that steps from 1 kHz to 3 kHz at 1 s is seen to step when the playing
+// position passes 1 s, give or take half a window.
+TEST(SoundSpectrum, FollowsThePlayingPositionAcrossAStep) {
+  const std::string d = tracks().dir;
+  run("sox -n -r 44100 -c 2 -b 16 '" + d + "/a.wav' synth 1 sine 1000 vol 0.8");
+  run("sox -n -r 44100 -c 2 -b 16 '" + d + "/b.wav' synth 1 sine 3000 vol 0.8");
+  run("sox '" + d + "/a.wav' '" + d + "/b.wav' '" + d + "/step.wav'");
+  run("lame --quiet -b 192 '" + d + "/step.wav' '" + d + "/step.mp3'");
+  System sys;
+  FMOD_CHANNEL *c = sys.play(sys.open(d + "/step.mp3"));
+  const double step = 44100, margin = 1024 + 600;  // half a window, MP3 smear
+  std::vector<float> spectrum(1024);
+  int before = 0, after = 0;
+  auto t0 = Clock::now();
+  while (secondsSince(t0) < 1.6) {
+    double p0 = fmodex_test::channelPosition(c);
+    FMOD_Channel_GetSpectrum(c, spectrum.data(), 1024, 0, FMOD_DSP_FFT_WINDOW_BLACKMAN);
+    double p1 = fmodex_test::channelPosition(c);
+    if (p1 + margin < step && p0 > 2048) {
+      ++before;
+      EXPECT_EQ(argmax(spectrum), 46) << "at frame " << p0;
+    } else if (p0 - margin > step) {
+      ++after;
+      EXPECT_EQ(argmax(spectrum), 139) << "at frame " << p0;
+    }
+    std::this_thread::sleep_for(milliseconds(5));
+  }
+  EXPECT_GT(before, 20);
+  EXPECT_GT(after, 10);
+}
+
 TEST(SoundPosition, GlidesAtRealTimeSpeed) {
   System sys;
   FMOD_CHANNEL *c = sys.play(sys.open(tracks().tone));
@@ -324,6 +356,27 @@ TEST(SoundPlayback, ShortTrackPlaysOnceToItsEnd) {
   EXPECT_LT(took, 4.0);
   std::this_thread::sleep_for(milliseconds(300));
   EXPECT_FALSE(isPlaying(c));  // not looped
+}
+
+// A mono file at another rate: doubled to both channels, timed and
+// analysed at its own rate (bins of 48000 / 2048 Hz).
+TEST(SoundPlayback, Mono48kHzPlaysAtItsOwnRate) {
+  const std::string d = tracks().dir;
+  run("sox -n -r 48000 -c 1 -b 16 '" + d + "/mono.wav' synth 1.5 sine 2000 vol 0.8");
+  run("lame --quiet -b 128 '" + d + "/mono.wav' '" + d + "/mono.mp3'");
+  System sys;
+  auto t0 = Clock::now();
+  FMOD_CHANNEL *c = sys.play(sys.open(d + "/mono.mp3"));
+  std::this_thread::sleep_for(milliseconds(300));
+  std::vector<float> left(1024), right(1024);
+  FMOD_Channel_GetSpectrum(c, left.data(), 1024, 0, FMOD_DSP_FFT_WINDOW_BLACKMAN);
+  FMOD_Channel_GetSpectrum(c, right.data(), 1024, 1, FMOD_DSP_FFT_WINDOW_BLACKMAN);
+  EXPECT_EQ(argmax(left), 85);  // 2000 / 23.44
+  EXPECT_EQ(argmax(right), 85);
+  while (isPlaying(c) && secondsSince(t0) < 10) std::this_thread::sleep_for(milliseconds(20));
+  double took = secondsSince(t0);
+  EXPECT_GT(took, 1.3);
+  EXPECT_LT(took, 3.5);
 }
 
 TEST(SoundPlayback, RenderedOutputIsTheDecodedMusic) {
