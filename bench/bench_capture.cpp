@@ -237,8 +237,10 @@ void BM_CaptureFrame(benchmark::State &state) {
     state.SkipWithError("no GL context");
     return;
   }
-  // Put the scene-like frame into the back buffer.
-  auto rgb = makeFrame(kScene);
+  // Put a real frame (or the scene-like one) into the back buffer.
+  const int content = realFrame() ? kFile : kScene;
+  state.SetLabel(contentName(content));
+  auto rgb = makeFrame(content);
   glDisable(GL_DEPTH_TEST);
   glDisable(GL_BLEND);
   glWindowPos2i(0, 0);
