@@ -56,7 +56,9 @@ if [ $# -eq 1 ]; then output=$(abspath "$1"); fi
 case $width$height in
   *[!0-9]*) die "width and height must be numbers (got $width x $height)" ;;
 esac
-[ "$width" -gt 0 ] && [ "$height" -gt 0 ] || die "width and height must be above 0"
+if [ "$width" -le 0 ] || [ "$height" -le 0 ]; then
+  die "width and height must be above 0"
+fi
 [ -x "$program" ] || die "no program at $program (build it first, or pass -p)"
 command -v ffmpeg >/dev/null || die "ffmpeg is not installed"
 
