@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <unistd.h>
 
 #include "main/driver.h"
 
@@ -97,6 +98,18 @@ static void openFullScreen(const char *gameMode) {
   glutFullScreen();
 }
 
+// Runs first among the exit handlers (registered after GLUT's): GLUT's own
+// teardown destroys the GL context in the middle of a frame, which under
+// software GL can crash or hang the exit. The output is flushed, a game mode
+// is left so the desktop gets its resolution back, and the process ends
+// with the status exit() was given.
+static void endQuietly(int status, void *) {
+  if (glutGameModeGet(GLUT_GAME_MODE_ACTIVE)) glutLeaveGameMode();
+  fflush(stdout);
+  fflush(stderr);
+  _exit(status);
+}
+
 int runProduction(int argc, char **argv) {
   // Line-buffered, so progress lines reach a pipe as they happen.
   setvbuf(stdout, nullptr, _IOLBF, 0);
@@ -104,6 +117,7 @@ int runProduction(int argc, char **argv) {
   StartOptions o = parseOptions(argc, argv);
   puts("[*] zembrit engaged.");
   glutInit(&argc, argv);
+  on_exit(endQuietly, nullptr);
   // The accumulation buffer carries the motion blur.
   glutInitDisplayMode(GLUT_RGBA | GLUT_DOUBLE | GLUT_DEPTH | GLUT_ACCUM);
   if (o.fullscreen) {
