@@ -36,7 +36,7 @@ keep=0
 output=$root/video/vy-01.mp4
 fps=40
 audio_delay_ms=2350  # the music starts in frame 95: 94 frames of 25 ms before it
-expected_frames=7540 # a whole run, for the progress line only
+expected_frames=7535 # a whole run (the frame in which the show ends is not saved)
 music=data/tune/vy-03.mp3
 
 if [ "${1:-}" = "--help" ]; then usage; fi

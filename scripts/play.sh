@@ -7,4 +7,4 @@ if [ -n "${DISPLAY:-}" ]; then
   exec ./build/vy01 "$@"
 fi
 echo "no display: rendering the production to a video instead"
-exec sh scripts/make-video.sh "$@"
+exec bash scripts/make-video.sh "$@"
