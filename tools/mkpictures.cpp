@@ -18,6 +18,8 @@
 #include <string>
 #include <vector>
 
+#include "vec3.h"
+
 namespace {
 
 const double kPi = 3.14159265358979323846;
@@ -538,18 +540,7 @@ void drawAntenna(cairo_t *cr, double W, double H)
 
 // ---------------------------------------------------------------- home computer
 
-struct V3 {
-    double x, y, z;
-};
-V3 operator+(V3 a, V3 b) { return {a.x + b.x, a.y + b.y, a.z + b.z}; }
-V3 operator-(V3 a, V3 b) { return {a.x - b.x, a.y - b.y, a.z - b.z}; }
-V3 operator*(V3 a, double s) { return {a.x * s, a.y * s, a.z * s}; }
-double dot(V3 a, V3 b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
-V3 cross(V3 a, V3 b)
-{
-    return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
-}
-V3 unit(V3 a) { return a * (1.0 / std::sqrt(dot(a, a))); }
+using V3 = Vec3;
 
 struct P2 {
     double x, y;

@@ -14,26 +14,13 @@
 #include <string>
 #include <vector>
 
+#include "vec3.h"
+
 namespace {
 
 const double kPi = 3.14159265358979323846;
 
-struct Vec {
-    double x, y, z;
-};
-Vec operator+(Vec a, Vec b) { return {a.x + b.x, a.y + b.y, a.z + b.z}; }
-Vec operator-(Vec a, Vec b) { return {a.x - b.x, a.y - b.y, a.z - b.z}; }
-Vec operator*(Vec a, double s) { return {a.x * s, a.y * s, a.z * s}; }
-double dot(Vec a, Vec b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
-Vec cross(Vec a, Vec b)
-{
-    return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
-}
-Vec unit(Vec a)
-{
-    const double l = std::sqrt(dot(a, a));
-    return l > 0 ? a * (1.0 / l) : Vec{0, 1, 0};
-}
+using Vec = Vec3;
 
 double smoothstep(double a, double b, double x)
 {

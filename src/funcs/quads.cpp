@@ -3,7 +3,7 @@
 
 #include <cmath>
 
-static void bindLinear(GLuint texture) {
+void bindLinearTexture(GLuint texture) {
   glEnable(GL_TEXTURE_2D);
   glBindTexture(GL_TEXTURE_2D, texture);
   glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
@@ -16,7 +16,7 @@ void draw2DTexture(float x, float y, float z, float halfWidth, float halfHeight,
   // see the picture upright and unmirrored.
   glRotatef(180, 0, 0, 1);
   glTranslatef(-x, -y, z);
-  bindLinear(texture);
+  bindLinearTexture(texture);
   glBegin(GL_QUADS);
   glTexCoord2f(0, 0);
   glVertex2f(-halfWidth, halfHeight);
@@ -45,7 +45,7 @@ void drawCircle(float x, float y, float, float radius) {
 
 void fade(float alpha, GLuint texture) {
   glPushMatrix();
-  bindLinear(texture);
+  bindLinearTexture(texture);
   glColor4f(1, 1, 1, alpha);
   glBegin(GL_QUADS);
   glTexCoord2f(0, 0);

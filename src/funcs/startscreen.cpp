@@ -1,11 +1,10 @@
 // The start screen behind the loader's progress bar.
 #include "funcs/startscreen.h"
 
+#include "funcs/quads.h"
+
 void drawStartScreen(GLuint texture) {
-  glEnable(GL_TEXTURE_2D);
-  glBindTexture(GL_TEXTURE_2D, texture);
-  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
-  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+  bindLinearTexture(texture);
   glColor3f(1, 1, 1);
   // Just overfills the fixed view at distance 50.
   glBegin(GL_QUADS);
