@@ -326,6 +326,36 @@ TEST(SoundPlayback, TracksPlayOnceToTheirEnd) {
   }
 }
 
+// Where the recording's copy of the decoded track starts: line up the first
+// sound above `threshold` in each, then refine by least squares.
+long recordingLag(const std::vector<float> &decoded, const std::vector<float> &rec, float threshold) {
+  auto firstLoud = [threshold](const std::vector<float> &v) {
+    for (size_t i = 0; i < v.size(); ++i)
+      if (std::fabs(v[i]) > threshold) return long(i / 2);
+    return -1L;
+  };
+  long d0 = firstLoud(decoded), r0 = firstLoud(rec);
+  if (d0 < 0 || r0 < 0) return -1;
+  long bestLag = -1;
+  double bestErr = 1e30;
+  for (long lag = std::max(0L, r0 - d0 - 64); lag <= r0 - d0 + 64; ++lag) {
+    double err = 0;
+    for (size_t i = size_t(d0) * 2; i < size_t(d0 + 4096) * 2 && i < decoded.size(); ++i) {
+      double diff = (i + 2 * lag < rec.size() ? rec[i + 2 * lag] : 0.0) - decoded[i];
+      err += diff * diff;
+    }
+    if (err < bestErr) bestErr = err, bestLag = lag;
+  }
+  return bestLag;
+}
+
+double maxDifference(const std::vector<float> &decoded, const std::vector<float> &rec, long lag, size_t frames) {
+  double maxDiff = 0;
+  for (size_t i = 0; i < frames * 2; ++i)
+    maxDiff = std::max(maxDiff, double(std::fabs(rec[size_t(lag) * 2 + i] - decoded[i])));
+  return maxDiff;
+}
+
 TEST(SoundPlayback, RenderedOutputIsTheDecodedMusic) {
   long rate = 0;
   std::vector<float> decoded = decodeAll(track("sweep.mp3"), &rate);
@@ -340,33 +370,40 @@ TEST(SoundPlayback, RenderedOutputIsTheDecodedMusic) {
   std::this_thread::sleep_for(milliseconds(100));
   std::vector<float> rec = fmodex_test::takeRecording(sys.s);
 
-  // Line up the first sound in each, then refine by least squares.
-  auto firstLoud = [](const std::vector<float> &v) {
-    for (size_t i = 0; i < v.size(); ++i)
-      if (std::fabs(v[i]) > 0.05f) return long(i / 2);
-    return -1L;
-  };
-  long d0 = firstLoud(decoded), r0 = firstLoud(rec);
-  ASSERT_GE(d0, 0);
-  ASSERT_GE(r0, 0) << "the recording is silent";
-  long bestLag = 0;
-  double bestErr = 1e30;
-  for (long lag = std::max(0L, r0 - d0 - 64); lag <= r0 - d0 + 64; ++lag) {
-    double err = 0;
-    for (size_t i = size_t(d0) * 2; i < size_t(d0 + 4096) * 2; ++i) {
-      double diff = (i + 2 * lag < rec.size() ? rec[i + 2 * lag] : 0.0) - decoded[i];
-      err += diff * diff;
-    }
-    if (err < bestErr) bestErr = err, bestLag = lag;
-  }
+  long lag = recordingLag(decoded, rec, 0.05f);
+  ASSERT_GE(lag, 0) << "the recording is silent";
   const size_t frames = decoded.size() / 2;
-  ASSERT_GE(rec.size() / 2, size_t(bestLag) + frames) << "the recording stops before the track ends";
-  double maxDiff = 0;
-  for (size_t i = 0; i < decoded.size(); ++i)
-    maxDiff = std::max(maxDiff, double(std::fabs(rec[size_t(bestLag) * 2 + i] - decoded[i])));
-  EXPECT_LT(maxDiff, 1e-4) << "lag " << bestLag;
+  ASSERT_GE(rec.size() / 2, size_t(lag) + frames) << "the recording stops before the track ends";
+  EXPECT_LT(maxDifference(decoded, rec, lag, frames), 1e-4) << "lag " << lag;
   // Nothing after the end: not looped.
-  for (size_t i = (size_t(bestLag) + frames) * 2; i < rec.size(); ++i) ASSERT_EQ(rec[i], 0.0f) << i;
+  for (size_t i = (size_t(lag) + frames) * 2; i < rec.size(); ++i) ASSERT_EQ(rec[i], 0.0f) << i;
+}
+
+// The production's own track, played through the headless output: the first
+// seconds that come out are the music, sample for sample.
+TEST(SoundPlayback, OurTrackComesOutAsTheMusic) {
+  const std::string path = std::string(VY_SOURCE_DIR) + "/data/tune/vy-03.mp3";
+  long rate = 0;
+  std::vector<float> decoded = decodeAll(path, &rate);
+  ASSERT_EQ(rate, 44100);
+  ASSERT_GT(decoded.size() / 2, 185u * 44100);
+
+  System sys(true);
+  FMOD_SOUND *sound = sys.open(path);
+  fmodex_test::startRecording(sys.s);
+  FMOD_CHANNEL *c = sys.play(sound);
+  std::this_thread::sleep_for(milliseconds(3500));
+  EXPECT_TRUE(isPlaying(c));
+  std::vector<float> rec = fmodex_test::takeRecording(sys.s);
+
+  long lag = recordingLag(decoded, rec, 0.002f);
+  ASSERT_GE(lag, 0) << "the recording is silent";
+  const size_t frames = 2 * 44100;
+  ASSERT_GE(rec.size() / 2, size_t(lag) + frames);
+  EXPECT_LT(maxDifference(decoded, rec, lag, frames), 1e-4) << "lag " << lag;
+  double energy = 0;
+  for (size_t i = size_t(lag) * 2; i < (size_t(lag) + frames) * 2; ++i) energy += double(rec[i]) * rec[i];
+  EXPECT_GT(energy / (frames * 2), 1e-6);  // not two seconds of silence
 }
 
 // ERRCHECK prints on stdout and exits 255; the death test matches stderr,
