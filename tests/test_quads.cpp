@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "funcs/quads.h"
+#include "funcs/starfield.h"
 #include "funcs/startscreen.h"
 #include "harness/harness.h"
 
@@ -134,4 +135,26 @@ TEST(Quads, FadeCoversTheViewByAlpha) {
     glGetFloatv(GL_CURRENT_COLOR, colour);
     EXPECT_EQ(colour[3], c.alpha);
   }
+}
+
+TEST(Starfield, FliesTwoUnitsAFrameAndWrapsPastForty) {
+  ensureGlContext(W, H);
+  drawStarfield(0, 0, 0, 1);  // builds the table on the first call only
+  float before[20][20];
+  for (int i = 0; i < 20; i++)
+    for (int j = 0; j < 20; j++) before[i][j] = starTable()[i][j][2];
+  startFrame(0);
+  drawStarfield(0, 0, 0, 1);
+  int wrapped = 0;
+  for (int i = 0; i < 20; i++)
+    for (int j = 0; j < 20; j++) {
+      float z = before[i][j] + 2.0f;
+      if (z > 40.0f) z -= 50.0f, wrapped++;
+      ASSERT_EQ(starTable()[i][j][2], z) << i << "," << j;
+    }
+  EXPECT_GT(wrapped, 0);
+  auto px = readPixelsRGB(0, 0, W, H);
+  int lit = 0;
+  for (size_t i = 0; i < px.size(); i += 3) lit += px[i] > 100;
+  EXPECT_GT(lit, 2000);  // the stars were drawn
 }

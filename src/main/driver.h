@@ -17,6 +17,8 @@ extern GLuint fb0, tb0, db0;  // off-screen target
 
 // Loader (start screen, five stages, fade-out); runs while queue is 0.
 void runLoader();
+// The off-screen target fb0/tb0/db0 at the drawable's current size.
+void makeOffscreenTarget();
 
 // Display callback: prologue, loader or scene dispatch, epilogue.
 void drawScene();

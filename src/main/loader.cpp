@@ -23,7 +23,7 @@ static int load_queue = 0;
 static float progress = -18.0f;
 static float counter = 10.0f;
 
-static void makeOffscreenTarget() {
+void makeOffscreenTarget() {
   glGenFramebuffersEXT(1, &fb0);
   glGenTextures(1, &tb0);
   glGenRenderbuffersEXT(1, &db0);
