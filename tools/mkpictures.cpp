@@ -349,6 +349,24 @@ void drawLoader(cairo_t *cr, const Fonts &fonts, double W, double H)
     cairo_set_source_rgba(cr, 1, 1, 1, 0.33);
     fillText(cr, "HEADPHONES RECOMMENDED", W / 2, H - 58, 0, 6);
 }
+// A dish seen at an angle: the bowl as half an ellipse, its rim brighter.
+static void dishBowl(cairo_t *cr, double radius, double bowlSquash, double rimSquash)
+{
+    cairo_save(cr);
+    cairo_scale(cr, 1, bowlSquash);
+    cairo_arc(cr, 0, 0, radius, 0, kPi);
+    cairo_restore(cr);
+    cairo_close_path(cr);
+    cairo_set_source_rgb(cr, 0.86, 0.86, 0.88);
+    cairo_fill(cr);
+    cairo_save(cr);
+    cairo_scale(cr, 1, rimSquash);
+    cairo_arc(cr, 0, 0, radius, 0, 2 * kPi);
+    cairo_restore(cr);
+    cairo_set_source_rgb(cr, 1, 1, 1);
+    cairo_fill(cr);
+}
+
 
 // ---------------------------------------------------------------- antenna
 
@@ -436,20 +454,7 @@ void drawAntenna(cairo_t *cr, double W, double H)
     cairo_save(cr);
     cairo_translate(cr, dx, dy);
     cairo_rotate(cr, -0.55);
-    // The bowl: half an ellipse, rim drawn brighter.
-    cairo_save(cr);
-    cairo_scale(cr, 1, 0.42);
-    cairo_arc(cr, 0, 0, 30, 0, kPi);
-    cairo_restore(cr);
-    cairo_close_path(cr);
-    cairo_set_source_rgb(cr, 0.86, 0.86, 0.88);
-    cairo_fill(cr);
-    cairo_save(cr);
-    cairo_scale(cr, 1, 0.16);
-    cairo_arc(cr, 0, 0, 30, 0, 2 * kPi);
-    cairo_restore(cr);
-    cairo_set_source_rgb(cr, 1, 1, 1);
-    cairo_fill(cr);
+    dishBowl(cr, 30, 0.42, 0.16);
     cairo_set_line_width(cr, 1.6);
     cairo_move_to(cr, -26, -1);
     cairo_line_to(cr, 0, -24);
@@ -470,19 +475,7 @@ void drawAntenna(cairo_t *cr, double W, double H)
     cairo_save(cr);
     cairo_translate(cr, ex, ey);
     cairo_rotate(cr, 0.5);
-    cairo_save(cr);
-    cairo_scale(cr, 1, 0.45);
-    cairo_arc(cr, 0, 0, 17, 0, kPi);
-    cairo_restore(cr);
-    cairo_close_path(cr);
-    cairo_set_source_rgb(cr, 0.86, 0.86, 0.88);
-    cairo_fill(cr);
-    cairo_save(cr);
-    cairo_scale(cr, 1, 0.18);
-    cairo_arc(cr, 0, 0, 17, 0, 2 * kPi);
-    cairo_restore(cr);
-    cairo_set_source_rgb(cr, 1, 1, 1);
-    cairo_fill(cr);
+    dishBowl(cr, 17, 0.45, 0.18);
     cairo_restore(cr);
 
     // Equipment hut at the top of the lattice, then the mast.
