@@ -1,8 +1,9 @@
 // A field of 400 tumbling cubes flying at the viewer.
 #include "funcs/starfield.h"
 
-#include <GL/glut.h>
+#include <GL/glew.h>
 
+#include "funcs/cubes.h"
 #include "noise.h"
 
 static float position[20][20][3];
@@ -31,7 +32,7 @@ void drawStarfield(float x, float y, float z, float alpha) {
       glPushMatrix();
       glTranslatef(s[0], s[1], s[2]);
       glRotatef(float(s[2] * 90.0), 1, 1, 0);
-      glutSolidCube(0.5);
+      solidCube(0.5);
       // Drawn at the old depth, then moved; past 40 it wraps to the back.
       s[2] = float(s[2] + 2.0);
       if (s[2] > 40.0f) s[2] = float(s[2] - 50.0);

@@ -1,0 +1,7 @@
+// Cubes centred on the origin of the current frame, with GLUT's faces and
+// normals. Every cube of the show goes through here, so the way they are
+// drawn can change in one place.
+#pragma once
+
+void solidCube(double size);
+void wireCube(double size);

@@ -1,0 +1,60 @@
+// Text through FTGL's polygon fonts. Each routine owns its own font object,
+// made from the same file on its first call and kept for the whole run.
+#include "funcs/text.h"
+
+#include <GL/glew.h>
+#include <FTGL/ftgl.h>
+
+#include <cstdio>
+
+using FTGL::FTGLfont;
+using FTGL::ftglCreatePolygonFont;
+using FTGL::ftglRenderFont;
+using FTGL::ftglSetFontFaceSize;
+
+static const char *const fontPath = "data/fonts/crounded.ttf";
+static int fontsCreated = 0;
+
+int textFontsCreated() { return fontsCreated; }
+
+// A font that cannot be made is reported once per routine; the routine then
+// draws nothing, for FTGL only warns on a null font but callers should not
+// lean on that.
+static FTGLfont *createFont() {
+  fontsCreated++;
+  FTGLfont *font = ftglCreatePolygonFont(fontPath);
+  if (!font) printf("[! %s] font not loaded, text is not drawn\n", fontPath);
+  return font;
+}
+
+static void render(FTGLfont *font, const char *text) {
+  if (!font || !text) return;
+  ftglSetFontFaceSize(font, 4, 72);
+  ftglRenderFont(font, text, FTGL::RENDER_ALL);
+}
+
+void drawText(const char *text, float x, float y, float z, float alpha) {
+  static FTGLfont *font = nullptr;
+  static int loaded = 0;
+  if (loaded == 0) font = createFont();
+  loaded++;
+  glPushMatrix();
+  glTranslatef(x, y, z);
+  glColor4f(1, 1, 1, alpha);
+  render(font, text);
+  glPopMatrix();
+}
+
+void drawColorText(const char *text, float x, float y, float z, float scale) {
+  static FTGLfont *font = nullptr;
+  static int loaded = 0;
+  if (loaded == 0) {
+    font = createFont();
+    loaded = 1;
+  }
+  glPushMatrix();
+  glTranslatef(x, y, z);
+  glScalef(scale, scale, scale);
+  render(font, text);
+  glPopMatrix();
+}
