@@ -1,0 +1,165 @@
+#!/bin/bash
+# Renders the production once in capture mode and tiles chosen frames into
+# one PNG: the start screen and two or three stills of every scene, each
+# labelled with its scene number, its time in the scene and in the show.
+#
+# usage: scripts/contact-sheet.sh [-w WIDTH] [-h HEIGHT] [-p PROGRAM] [-k DIR] [OUTPUT]
+#   -w, -h   size of the window (default 1024 x 768)
+#   -p       the built program (default build/vy01); this script builds nothing
+#   -k       keep every captured frame and the program's output in DIR
+#   OUTPUT   the sheet (default video/contact-sheet.png)
+# Runs under a private Xvfb when there is no DISPLAY.
+set -eu
+
+usage() {
+  sed -n '/^# usage:/,/^# Runs under/s/^# \{0,1\}//p' "$0" >&2
+  exit 2
+}
+
+die() {
+  echo "contact-sheet: $*" >&2
+  exit 1
+}
+
+abspath() {
+  case $1 in
+    /*) printf '%s\n' "$1" ;;
+    *) printf '%s/%s\n' "$PWD" "$1" ;;
+  esac
+}
+
+root=$(cd "$(dirname "$0")/.." && pwd)
+width=1024
+height=768
+program=$root/build/vy01
+keep=
+output=$root/video/contact-sheet.png
+tile_w=320     # each still is scaled to this width, its height kept in ratio
+columns=6
+font=/usr/share/fonts/truetype/comfortaa/Comfortaa-Bold.ttf
+
+# Stills per scene, in seconds of the scene (from its first frame). Chosen
+# where each scene shows what it is about.
+stills=(
+  "1 8 18" "2 5 12" "3 6 14" "4 1.5 3.5" "5 2 4.5" "6 0.7 1.6"
+  "7 0.5 1.2" "8 12 28" "9 5 10 15" "10 7 22.5" "11 1 4.8" "12 1 6 15"
+)
+
+if [ "${1:-}" = "--help" ]; then usage; fi
+while getopts "w:h:p:k:" opt; do
+  case $opt in
+    w) width=$OPTARG ;;
+    h) height=$OPTARG ;;
+    p) program=$(abspath "$OPTARG") ;;
+    k) keep=$(abspath "$OPTARG") ;;
+    *) usage ;;
+  esac
+done
+shift $((OPTIND - 1))
+if [ $# -gt 1 ]; then usage; fi
+if [ $# -eq 1 ]; then output=$(abspath "$1"); fi
+
+case $width$height in
+  *[!0-9]*) die "width and height must be numbers (got $width x $height)" ;;
+esac
+if [ "$width" -le 0 ] || [ "$height" -le 0 ]; then
+  die "width and height must be above 0"
+fi
+[ -x "$program" ] || die "no program at $program (build it first, or pass -p)"
+[ -d "$root/data" ] || die "no $root/data (build the program first)"
+command -v ffmpeg >/dev/null || die "ffmpeg is not installed"
+[ -f "$font" ] || font=$root/data/fonts/crounded.ttf
+
+# The run happens in a scratch directory of its own, so that it neither
+# needs nor disturbs a capture/ in the worktree.
+work=$(mktemp -d /tmp/contact-sheet.XXXXXX)
+pid=
+xvfb_pid=
+finish() {
+  status=$?
+  if [ -n "$pid" ]; then kill "$pid" 2>/dev/null || true; fi
+  if [ -n "$xvfb_pid" ]; then kill "$xvfb_pid" 2>/dev/null || true; fi
+  rm -rf "$work"
+  exit "$status"
+}
+trap finish EXIT
+trap 'exit 130' INT TERM
+
+ln -s "$root/data" "$work/data"
+mkdir "$work/capture" "$work/tiles"
+
+if [ -z "${DISPLAY:-}" ]; then
+  command -v Xvfb >/dev/null || die "no DISPLAY and Xvfb is not installed"
+  sw=$((width > 1280 ? width : 1280))
+  sh=$((height > 1024 ? height : 1024))
+  Xvfb -displayfd 3 -screen 0 "${sw}x${sh}x24" -nolisten tcp 3>"$work/display" \
+    >/dev/null 2>&1 &
+  xvfb_pid=$!
+  for _ in $(seq 200); do
+    [ -s "$work/display" ] && break
+    kill -0 "$xvfb_pid" 2>/dev/null || die "Xvfb did not start"
+    sleep 0.1
+  done
+  [ -s "$work/display" ] || die "Xvfb did not start within 20 s"
+  DISPLAY=:$(head -n 1 "$work/display")
+  export DISPLAY
+fi
+
+echo "contact-sheet: rendering ${width}x${height} with $program"
+start=$(date +%s)
+(cd "$work" && exec "$program" -c -t -w "$width" -h "$height") >"$work/out.log" 2>"$work/err.log" &
+pid=$!
+status=0
+wait "$pid" || status=$?
+pid=
+if [ "$status" != 0 ]; then
+  tail -n 5 "$work/out.log" "$work/err.log" >&2 || true
+  die "$program failed with exit status $status"
+fi
+echo "contact-sheet: run took $(($(date +%s) - start)) s"
+
+# Frame n (counted from 1) is the file n-1. A scene's first frame reads its
+# clock as one 25 ms step, so t seconds into the scene is frame first-1+40t.
+first_frame() {
+  sed -n "s/^\[dev\] scene $1 starts in frame \([0-9]*\)$/\1/p" "$work/out.log"
+}
+
+n=0
+add_tile() { # frame label
+  local file
+  file=$(printf '%s/capture/%010d.png' "$work" $(($1 - 1)))
+  [ -f "$file" ] || die "frame $1 was not captured"
+  ffmpeg -hide_banner -loglevel error -y -i "$file" -vf \
+    "scale=${tile_w}:-2,pad=iw:ih+28:0:0:0x202020,drawtext=fontfile=${font}:text='$2':fontcolor=white:fontsize=17:x=8:y=h-23" \
+    "$work/tiles/$(printf '%03d' $n).png"
+  n=$((n + 1))
+}
+show_time() { awk -v f="$1" 'BEGIN { printf "%.1f", f * 0.025 }'; }
+
+add_tile 20 "start screen - $(show_time 20) s"
+add_tile 60 "start screen fading - $(show_time 60) s"
+for row in "${stills[@]}"; do
+  set -- $row
+  scene=$1
+  shift
+  first=$(first_frame "$scene")
+  [ -n "$first" ] || die "scene $scene never started"
+  for t in "$@"; do
+    frame=$(awk -v f="$first" -v t="$t" 'BEGIN { printf "%d", f - 1 + t * 40 + 0.5 }')
+    add_tile "$frame" "scene $scene - ${t} s - show $(show_time "$frame") s"
+  done
+done
+
+rows=$(((n + columns - 1) / columns))
+mkdir -p "$(dirname "$output")"
+ffmpeg -hide_banner -loglevel error -y -framerate 1 -i "$work/tiles/%03d.png" \
+  -vf "tile=${columns}x${rows}:padding=4:margin=4:color=0x202020" -frames:v 1 "$output" ||
+  die "ffmpeg could not tile the stills"
+if [ -n "$keep" ]; then
+  rm -rf "$keep"
+  mkdir -p "$(dirname "$keep")"
+  cp "$work/out.log" "$work/capture/"
+  mv "$work/capture" "$keep"
+  echo "contact-sheet: frames kept in $keep"
+fi
+echo "contact-sheet: $n stills in $output"
