@@ -226,22 +226,3 @@ TEST(Loader, StagesOnePerFrameFadeAndMusicStartInFrame95) {
     EXPECT_NEAR(linear(p.at(512, 384)[0]) / expect, 1.0, 0.03) << frame;
   }
 }
-
-TEST(Timeline, HandOversInFixedFramesAndCleanEnd) {
-  // Small frames keep this quick; frame numbers do not depend on size.
-  // Without capture/ every frame reports its failed file and goes on.
-  RunResult r = runProgram({"-c", "-t", "-w", "320", "-h", "240"}, makeWorkdir(true), 900);
-  ASSERT_FALSE(r.timedOut);
-  EXPECT_EQ(r.status, 0) << r.err.substr(0, 2000);
-  const int starts[] = {95, 1055, 1670, 2380, 2556, 2796, 2876, 2936, 4336, 5136, 6136, 6336};
-  for (int scene = 1; scene <= 12; scene++) {
-    std::string line = "[dev] scene " + std::to_string(scene) + " starts in frame " +
-                       std::to_string(starts[scene - 1]) + "\n";
-    EXPECT_NE(r.out.find(line), std::string::npos) << line;
-  }
-  EXPECT_EQ(countLines(r.out, "[dev] scene "), 12 + 12);  // 12 starts, 12 summaries
-  // Scene 12 exits in frame 7536 before capturing it.
-  EXPECT_EQ(countLines(r.out, "[->] captured frame #"), 7535);
-  EXPECT_NE(r.out.find("[->] captured frame #7535\n"), std::string::npos);
-  EXPECT_EQ(countLines(r.err, "fopen error: No such file or directory"), 7535);
-}
