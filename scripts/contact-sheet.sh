@@ -139,12 +139,11 @@ show_time() { awk -v f="$1" 'BEGIN { printf "%.1f", f * 0.025 }'; }
 add_tile 20 "start screen - $(show_time 20) s"
 add_tile 60 "start screen fading - $(show_time 60) s"
 for row in "${stills[@]}"; do
-  set -- $row
-  scene=$1
-  shift
+  read -r -a times <<<"$row"
+  scene=${times[0]}
   first=$(first_frame "$scene")
   [ -n "$first" ] || die "scene $scene never started"
-  for t in "$@"; do
+  for t in "${times[@]:1}"; do
     frame=$(awk -v f="$first" -v t="$t" 'BEGIN { printf "%d", f - 1 + t * 40 + 0.5 }')
     add_tile "$frame" "scene $scene - ${t} s - show $(show_time "$frame") s"
   done
