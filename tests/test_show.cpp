@@ -40,6 +40,9 @@ int grey(const uint8_t *p) { return (p[0] * 30 + p[1] * 59 + p[2] * 11) / 100; }
 bool dark(const uint8_t *p) { return grey(p) < 100; }
 bool nearWhite(const uint8_t *p) { return grey(p) > 235; }
 bool bluish(const uint8_t *p) { return p[2] > p[0] + 50 && p[2] > p[1] + 50; }
+// The title's strokes are thin and soft at this size.
+bool ink(const uint8_t *p) { return grey(p) < 160; }
+bool chalk(const uint8_t *p) { return grey(p) > 120; }
 
 // Share of the pixels in a box (fractions of the picture, top row 0) that
 // pass a test.
@@ -101,11 +104,16 @@ void scene09(const Show &show) {
 }
 
 void scene10(const Show &show) {
-  // Inside the huge wire sphere: its lines cross every quarter of the view.
-  Picture inside = sceneAt(show, 10, 7.0);
-  ASSERT_TRUE(inside.ok);
-  for (double x : {0.0, 0.5})
-    for (double y : {0.0, 0.5}) EXPECT_GT(share(inside, x, y, x + 0.5, y + 0.5, dark), 0.005) << x << " " << y;
+  // Inside the huge wire sphere: its lines cross every quarter of the view,
+  // on white, also once the inherited blur has run out (frame 91 on).
+  for (double t : {1.0, 7.0}) {
+    Picture inside = sceneAt(show, 10, t);
+    ASSERT_TRUE(inside.ok);
+    for (double x : {0.0, 0.5})
+      for (double y : {0.0, 0.5})
+        EXPECT_GT(share(inside, x, y, x + 0.5, y + 0.5, dark), 0.005) << t << ": " << x << " " << y;
+    EXPECT_GT(share(inside, nearWhite), 0.3) << t;
+  }
   // From 20 s the spheres shrink away; at 24 s they have turned into small
   // inside-out ones of radius about -1 at the centre.
   Picture gone = sceneAt(show, 10, 24.0);
@@ -118,21 +126,20 @@ void scene11(const Show &show) {
   Picture close = sceneAt(show, 11, 0.3);
   ASSERT_TRUE(close.ok);
   EXPECT_GT(share(close, [](const uint8_t *p) { return grey(p) < 200; }), 0.05);
-  EXPECT_LT(inTitle(close, dark), 0.01);  // the title is still transparent
+  EXPECT_LT(inTitle(close, dark), 0.005);  // the title is still transparent
   // Before the hand-over the title is black on white, the plane long gone.
   Picture title = sceneAt(show, 11, 4.8);
-  EXPECT_GT(inTitle(title, dark), 0.08);
+  EXPECT_GT(inTitle(title, ink), 0.015);
   EXPECT_LT(share(title, 0, 0, 1, 0.38, dark) + share(title, 0, 0.58, 1, 1, dark), 0.0005);
   EXPECT_GT(corner(title), 235);
 }
 
 void scene12(const Show &show) {
-  // At 1 s the falling plane crosses the middle of the view, through the
-  // black title, on white.
-  Picture falling = sceneAt(show, 12, 1.0);
+  // At 0.7 s the falling plane is 9 units above the black title, on white.
+  Picture falling = sceneAt(show, 12, 0.7);
   ASSERT_TRUE(falling.ok);
-  EXPECT_GT(inTitle(falling, dark), 0.08);
-  EXPECT_GT(share(falling, 0.35, 0.2, 0.65, 0.42, [](const uint8_t *p) { return grey(p) < 220; }), 0.01);
+  EXPECT_GT(inTitle(falling, ink), 0.015);
+  EXPECT_GT(share(falling, 0.35, 0.12, 0.65, 0.42, [](const uint8_t *p) { return grey(p) < 240; }), 0.01);
   EXPECT_GT(corner(falling), 235);
   // From 5 s the background goes from white to black in 101 frames.
   int before = corner(sceneAt(show, 12, 5.0));
@@ -145,7 +152,7 @@ void scene12(const Show &show) {
   // Then the white title on black, up to the last captured frame.
   for (Picture end : {sceneAt(show, 12, 15.0), frameFile(show, lastCaptured)}) {
     ASSERT_TRUE(end.ok);
-    EXPECT_GT(inTitle(end, [](const uint8_t *p) { return grey(p) > 200; }), 0.08);
+    EXPECT_GT(inTitle(end, chalk), 0.03);
     EXPECT_LT(share(end, 0, 0, 1, 0.38, [](const uint8_t *p) { return grey(p) > 20; }), 0.0005);
   }
 }
@@ -167,5 +174,9 @@ TEST(Show, WholeRunHandsOverOnTimeAndEachSceneShowsItsPicture) {
     SCOPED_TRACE(check.first);
     check.second(show);
   }
-  fs::remove_all(show.dir);
+  // The frames stay for a look when a check failed.
+  if (testing::Test::HasFailure())
+    printf("frames kept in %s/capture\n", show.dir.c_str());
+  else
+    fs::remove_all(show.dir);
 }

@@ -21,8 +21,11 @@ void scene10() {
   timer = sceneClock();
   setLight(0);
   gColor = 1.0f;
-  // Scene 9's hand-over blur fades out over 91 frames, to just below 0.
+  // Scene 9's hand-over blur fades out over 91 frames. The last step would
+  // take it just below 0 (-0.0099995): the accumulation buffer would then
+  // hold 1.01 x a white picture, past its range, and show it black. Rest at 0.
   if (mblur > 0.0f) mblur = float(mblur - 0.01);
+  if (mblur < 0.0f) mblur = 0.0f;
 
   beginOffscreen(false);
   glPushMatrix();
