@@ -3,6 +3,8 @@
 
 #include <GL/glew.h>
 
+#include <initializer_list>
+
 // The unit cube's corners and its faces as GLUT outlines them, each face a
 // closed loop of four corners.
 static const float corner[8][3] = {{.5f, .5f, .5f},   {-.5f, .5f, .5f}, {-.5f, -.5f, .5f},
