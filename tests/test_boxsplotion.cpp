@@ -90,13 +90,17 @@ void expectState(float boxsize, float global, float start_sine, int stage, int b
   EXPECT_EQ(s.boom, boom) << when;
 }
 
-float largest(const std::vector<Face> &faces, float Face::*axis, bool offGrid) {
+// The largest distance of a face centre from the integer grid on one axis.
+float offGrid(const std::vector<Face> &faces, float Face::*axis) {
   float m = 0;
-  for (auto &f : faces) {
-    float v = f.*axis;
-    m = std::max(m, std::fabs(offGrid ? v - std::round(v) : v));
-  }
+  for (auto &f : faces) m = std::max(m, std::fabs(f.*axis - std::round(f.*axis)));
   return m;
+}
+
+std::pair<float, float> extent(const std::vector<Face> &faces, float Face::*axis) {
+  auto [lo, hi] = std::minmax_element(faces.begin(), faces.end(),
+                                      [axis](const Face &a, const Face &b) { return a.*axis < b.*axis; });
+  return {(*lo).*axis, (*hi).*axis};
 }
 
 }  // namespace
@@ -109,15 +113,12 @@ TEST(Boxsplotion, RestRippleTwoLatticesThenEndlessExplosion) {
   ASSERT_EQ(rest.polygonsByEdge.count(50), 1u);
   perCube = rest.polygonsByEdge[50] / 1000;
   ASSERT_TRUE(perCube == 2 || perCube == 4) << rest.polygonsByEdge[50];
-  float xs[2] = {1e9f, -1e9f}, ys[2] = {1e9f, -1e9f};
-  for (auto &f : rest.faces) {
-    xs[0] = std::min(xs[0], f.x), xs[1] = std::max(xs[1], f.x);
-    ys[0] = std::min(ys[0], f.y), ys[1] = std::max(ys[1], f.y);
-  }
-  EXPECT_NEAR(xs[0], -2, 1e-3);  // 3 - 5
-  EXPECT_NEAR(xs[1], 7, 1e-3);   // 3 + 4: not symmetric
-  EXPECT_NEAR(ys[0], -7, 1e-3);
-  EXPECT_NEAR(ys[1], 2, 1e-3);
+  auto [x0, x1] = extent(rest.faces, &Face::x);
+  auto [y0, y1] = extent(rest.faces, &Face::y);
+  EXPECT_NEAR(x0, 3 - 5, 1e-3);
+  EXPECT_NEAR(x1, 3 + 4, 1e-3);  // not symmetric about the point
+  EXPECT_NEAR(y0, -2 - 5, 1e-3);
+  EXPECT_NEAR(y1, -2 + 4, 1e-3);
   expectState(0.5f, 0.01f, 0, 0, 0, "at rest");
 
   // The ripple: the first three calls shrink the cubes, the amplitude grows
@@ -128,10 +129,10 @@ TEST(Boxsplotion, RestRippleTwoLatticesThenEndlessExplosion) {
     Drawn d = call(0, 0, 0, 1);
     std::map<int, int> expected{{n <= 5 ? rippleEdges[n - 1] : 20, 1000}};
     ASSERT_EQ(cubesByEdge(d), expected) << "call " << n;
-    EXPECT_EQ(largest(d.faces, &Face::x, true), 0) << "call " << n;
+    EXPECT_EQ(offGrid(d.faces, &Face::x), 0) << "call " << n;
     if (n == 20) {
-      EXPECT_GT(largest(d.faces, &Face::y, true), 0.9f * std::min(before, 0.5f));
-      EXPECT_LE(largest(d.faces, &Face::y, true), 0.5f);
+      EXPECT_GT(offGrid(d.faces, &Face::y), 0.9f * std::min(before, 0.5f));
+      EXPECT_LE(offGrid(d.faces, &Face::y), 0.5f);
     }
     expectState(n <= 2 ? 0.5f - 0.1f * n : 0.2f, float(0.01 * std::pow(1.25, n)), 0.5f * n, 0, 0, "ripple");
     if (n == 10) {
@@ -139,7 +140,7 @@ TEST(Boxsplotion, RestRippleTwoLatticesThenEndlessExplosion) {
       BoxsplotionState s = boxsplotionState();
       Drawn still = call(0, 0, 0, 0);
       ASSERT_EQ(cubesByEdge(still), (std::map<int, int>{{20, 1000}}));
-      EXPECT_EQ(largest(still.faces, &Face::y, true), 0);
+      EXPECT_EQ(offGrid(still.faces, &Face::y), 0);
       expectState(s.boxsize, s.global, s.start_sine, 0, 0, "rest in the ripple");
     }
   }
@@ -158,7 +159,7 @@ TEST(Boxsplotion, RestRippleTwoLatticesThenEndlessExplosion) {
   // The 32nd again undisplaced; the spread comes back just above zero.
   Drawn primed = call(0, 0, 0, 1);
   EXPECT_EQ(cubesByEdge(primed), (std::map<int, int>{{40, 1000}}));
-  EXPECT_LT(largest(primed.faces, &Face::y, true), 1e-3);
+  EXPECT_LT(offGrid(primed.faces, &Face::y), 1e-3);
   BoxsplotionState s = boxsplotionState();
   EXPECT_GT(s.global, 0);
   EXPECT_LT(s.global, 1e-6);
@@ -167,11 +168,10 @@ TEST(Boxsplotion, RestRippleTwoLatticesThenEndlessExplosion) {
   // with next to no spread in x and y.
   Drawn offsets = call(0, 0, 0, 1);
   EXPECT_EQ(cubesByEdge(offsets), (std::map<int, int>{{50, 1000}}));
-  float zmin = 1e9f, zmax = -1e9f;
-  for (auto &f : offsets.faces) zmin = std::min(zmin, f.z), zmax = std::max(zmax, f.z);
+  auto [zmin, zmax] = extent(offsets.faces, &Face::z);
   EXPECT_LT(zmin, -14);
   EXPECT_GT(zmax, 13);
-  EXPECT_LT(largest(offsets.faces, &Face::x, true), 1e-3);
+  EXPECT_LT(offGrid(offsets.faces, &Face::x), 1e-3);
 
   // From now on every cube of an (i, j) column leaves along the x-y
   // diagonal: the same offset in x as in y, up to 20 x the spread factor.
