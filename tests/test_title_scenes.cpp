@@ -49,28 +49,19 @@ std::pair<int, int> middleRange(const Picture &p) {
   return {lo, hi};
 }
 
-class TitleScenes : public testing::Test {
- protected:
-  static void SetUpTestSuite() {
-    dir = makeWorkdir(true);
-    fs::create_directory(dir + "/capture");
-    // Up to scene 2's second black blink and a little after.
-    run = runProgram({"-c", "-t", "-w", "320", "-h", "240"}, dir, 600, "[->] captured frame #1640\n");
-  }
-  static RunResult run;
-};
-RunResult TitleScenes::run;
-
 }  // namespace
 
-TEST_F(TitleScenes, HandOverFramesStay) {
+// One capture run for all (ctest runs each test in a process of its own).
+TEST(TitleScenes, HoleFlashesBlinksAndInverseBoxes) {
+  dir = makeWorkdir(true);
+  fs::create_directory(dir + "/capture");
+  // Up to scene 2's second black blink and a little after.
+  RunResult run = runProgram({"-c", "-t", "-w", "320", "-h", "240"}, dir, 600, "[->] captured frame #1640\n");
   ASSERT_TRUE(run.stopped) << run.out << run.err;
   EXPECT_NE(run.out.find("[dev] scene 1 starts in frame 95\n"), std::string::npos);
   EXPECT_NE(run.out.find("[dev] scene 2 starts in frame 1055\n"), std::string::npos);
   EXPECT_EQ(countLines(run.out, "[!"), 0) << run.out;
-}
 
-TEST_F(TitleScenes, InvisibleLineCutsHolesInTheLattice) {
   // At 3.5 s the line runs across the distant lattice, its baseline on the
   // middle row: its letters take lattice pixels out without showing
   // themselves (white letters would fill the gaps instead), so the rows of
@@ -81,9 +72,7 @@ TEST_F(TitleScenes, InvisibleLineCutsHolesInTheLattice) {
   EXPECT_LT(above, 0.1);
   EXPECT_GT(letters, 0.15);
   EXPECT_GT(letters, 2.5 * above) << letters << " vs " << above;
-}
 
-TEST_F(TitleScenes, FlashesBlinksAndInverseBoxes) {
   // Black background, lit white boxes before the first flash.
   Picture before = at(SCENE2, 3.0);
   EXPECT_LT(grey(before, 2, 2), 10);
