@@ -39,6 +39,9 @@ void scene06() {
   glCallList(plane);
   glPopMatrix();
 
+  // The composite is lit too: its quads face the light, so the picture
+  // shows at full strength.
+  glNormal3f(0, 0, -1);
   composite(0, true);
   if (timer > 2.0f) handOver(timer);
 }
