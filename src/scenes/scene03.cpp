@@ -66,9 +66,9 @@ void scene03() {
 
   drawBand(0, 0, 0, timer);
 
-  // Flat shapes carry no normals of their own and the light is on: face
-  // them to the light, so they show their colours and not whatever normal
-  // was drawn last.
+  // The silhouettes carry no normals of their own and the light is on:
+  // face them to the light, so they show their greys and not whatever
+  // normal was drawn last.
   if (hopup < 20) {
     glNormal3f(0, 0, 1);
     glPushMatrix();
@@ -96,7 +96,6 @@ void scene03() {
   glPushMatrix();
   glColor4f(1, 1, 1, 1);
   glRotatef(180, 0, 1, 0);
-  glNormal3f(0, 0, -1);  // towards the light after the quad's half turns
   draw2DTexture(10 * timer - 100, float(std::sin(double(timer))), 0, 64, 2, scrollerTex);
   glPopMatrix();
 
