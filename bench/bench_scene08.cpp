@@ -1,0 +1,88 @@
+// Frame times of the spectrum city at 1024x768: all 1,400 frames of the
+// scene at the capture pace, each a whole frame (prologue, scene, motion
+// blur, swap), reported as median, 90th percentile and worst. Run from
+// the worktree root (it reads data/). With VY_BENCH_SHOTS naming a
+// directory, the frames listed in VY_BENCH_FRAMES (scene frame numbers,
+// comma-separated) are also saved there as PNGs, to look at.
+#include <GL/glew.h>
+#include <GL/glut.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "glm/glm.h"
+#include "harness/harness.h"
+#include "main/capture.h"
+#include "main/driver.h"
+#include "main/startup.h"
+#include "scenes/scenes.h"
+#include "textures.h"
+
+namespace {
+
+constexpr int W = 1024, H = 768;
+
+void save(const std::string &path) {
+  std::vector<uint8_t> rgb = readPixelsRGB(0, 0, W, H);
+  SDL_Surface *s = createCaptureSurface(W, H);
+  flipRGBToSurface(rgb.data(), W, H, s);
+  png_save_surface(path.c_str(), s);
+  SDL_FreeSurface(s);
+}
+
+}  // namespace
+
+int main() {
+  ensureGlContext(W, H);
+  c64Tex = loadTGA("data/textures/commodore.tga");
+  greetTex = loadTGA("data/textures/greet.tga");
+  toyplane = glmReadOBJ("data/models/toyplane.obj");
+  plane = glGenLists(1);
+  glNewList(plane, GL_COMPILE);
+  glmDraw(toyplane, 2);
+  glEndList();
+  makeOffscreenTarget();
+
+  std::set<int> shots;
+  const char *dir = getenv("VY_BENCH_SHOTS");
+  if (dir && getenv("VY_BENCH_FRAMES")) {
+    std::stringstream list(getenv("VY_BENCH_FRAMES"));
+    for (std::string item; std::getline(list, item, ',');) shots.insert(atoi(item.c_str()));
+  }
+
+  // As scene 7 leaves it: fixed clock, black, no music.
+  CAPTURE = 1;
+  queue = 8;
+  gColor = 0;
+  mblur = 0;
+  loadingTime = getTime() / 1000.0;
+  std::vector<double> ms;
+  for (int frame = 1; queue == 8; frame++) {
+    auto t0 = std::chrono::steady_clock::now();
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    glClearAccum(0, 0, 0, 1);
+    glClearColor(gColor, gColor, gColor, gColor);
+    glMatrixMode(GL_MODELVIEW);
+    glLoadIdentity();
+    glTranslatef(0, 0, -50);
+    scene08();
+    glAccum(GL_MULT, mblur);
+    glAccum(GL_ACCUM, 1 - mblur);
+    glAccum(GL_RETURN, 1.0);
+    glFinish();
+    ms.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count());
+    if (shots.count(frame)) save(std::string(dir) + "/scene08_" + std::to_string(frame) + ".png");
+    glutSwapBuffers();
+  }
+  double first = ms.front();
+  std::sort(ms.begin(), ms.end());
+  printf("scene 8 at %dx%d: %zu frames, first %.1f ms, median %.1f ms, 90%% %.1f ms, worst %.1f ms\n", W, H,
+         ms.size(), first, ms[ms.size() / 2], ms[ms.size() * 9 / 10], ms.back());
+  return 0;
+}
