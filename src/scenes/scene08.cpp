@@ -27,8 +27,9 @@ static float gibson_pos = 0;
 
 float readSpectrum() {
   if (specLoad == 0) {
-    specL = new float[1024];
-    specR = new float[1024];
+    // Zeroed: a spectrum call that fails leaves its buffer as it was.
+    specL = new float[1024]();
+    specR = new float[1024]();
     specLoad = 1;
   }
   // A null channel (no music, capture mode) answers "not playing".
