@@ -3,7 +3,11 @@
 // blur, swap), reported as median, 90th percentile and worst. Run from
 // the worktree root (it reads data/). With VY_BENCH_SHOTS naming a
 // directory, the frames listed in VY_BENCH_FRAMES (scene frame numbers,
-// comma-separated) are also saved there as PNGs, to look at.
+// comma-separated) are also saved there as PNGs, to look at. With
+// VY_BENCH_MUSIC set, our track plays on the headless output from 73.4 s
+// (where the scene starts in the show) and moves on 25 ms per frame,
+// paused while a frame renders, so the towers see the music each frame
+// would hear at the capture pace; VY_BENCH_LAST ends the run early.
 #include <GL/glew.h>
 #include <GL/glut.h>
 
@@ -14,12 +18,17 @@
 #include <set>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
+
+#include "fmodex/fmod.h"
+#include "fmodex/fmodex_test.h"
 
 #include "glm/glm.h"
 #include "harness/harness.h"
 #include "main/capture.h"
 #include "main/driver.h"
+#include "main/music.h"
 #include "main/startup.h"
 #include "scenes/scenes.h"
 #include "textures.h"
@@ -56,6 +65,18 @@ int main() {
     for (std::string item; std::getline(list, item, ',');) shots.insert(atoi(item.c_str()));
   }
 
+  int last = getenv("VY_BENCH_LAST") ? atoi(getenv("VY_BENCH_LAST")) : 1 << 30;
+  if (getenv("VY_BENCH_MUSIC")) {
+    fmodex_test::forceLoopback(true);
+    FMOD_System_Create(&system0);
+    FMOD_System_Init(system0, 1, FMOD_INIT_NORMAL, nullptr);
+    ERRCHECK(FMOD_System_CreateSound(system0, "data/tune/vy-03.mp3", 200, nullptr, &sound0));
+    ERRCHECK(FMOD_System_PlaySound(system0, FMOD_CHANNEL_FREE, sound0, 0, &channel0));
+    while (fmodex_test::channelPosition(channel0) < 73.4 * 44100)
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    FMOD_Channel_SetPaused(channel0, 1);
+  }
+
   // As scene 7 leaves it: fixed clock, black, no music.
   CAPTURE = 1;
   queue = 8;
@@ -63,7 +84,12 @@ int main() {
   mblur = 0;
   loadingTime = getTime() / 1000.0;
   std::vector<double> ms;
-  for (int frame = 1; queue == 8; frame++) {
+  for (int frame = 1; queue == 8 && frame <= last; frame++) {
+    if (channel0) {
+      FMOD_Channel_SetPaused(channel0, 0);
+      std::this_thread::sleep_for(std::chrono::milliseconds(25));
+      FMOD_Channel_SetPaused(channel0, 1);
+    }
     auto t0 = std::chrono::steady_clock::now();
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     glClearAccum(0, 0, 0, 1);
