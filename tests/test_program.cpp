@@ -229,7 +229,7 @@ TEST(Loader, StagesOnePerFrameFadeAndMusicStartInFrame95) {
 
 TEST(Timeline, HandOversInFixedFramesAndCleanEnd) {
   // Small frames keep this quick; frame numbers do not depend on size.
-  // Without capture/ every frame reports its failed file and goes on.
+  // The run makes capture/ itself and writes every frame.
   RunResult r = runProgram({"-c", "-t", "-w", "320", "-h", "240"}, makeWorkdir(true), 900);
   ASSERT_FALSE(r.timedOut);
   EXPECT_EQ(r.status, 0) << r.err.substr(0, 2000);
@@ -243,5 +243,5 @@ TEST(Timeline, HandOversInFixedFramesAndCleanEnd) {
   // Scene 12 exits in frame 7536 before capturing it.
   EXPECT_EQ(countLines(r.out, "[->] captured frame #"), 7535);
   EXPECT_NE(r.out.find("[->] captured frame #7535\n"), std::string::npos);
-  EXPECT_EQ(countLines(r.err, "fopen error: No such file or directory"), 7535);
+  EXPECT_EQ(countLines(r.err, "fopen error"), 0);
 }

@@ -44,6 +44,9 @@ float sceneClock() { return float(getTime() / 1000.0 - loadingTime); }
 
 static void reportScene(int from, bool next) {
   if (!TIMING) return;
+  // Frames still being written are reported first, so the lines keep the
+  // order of the frames.
+  finishCapture();
   printf("[dev] %s %d: %d frames, mean %.2f ms, max %.2f ms\n", from ? "scene" : "loader", from,
          sceneFrames, sceneFrames ? sceneMillis / sceneFrames : 0.0, sceneWorst);
   if (next) printf("[dev] scene %d starts in frame %d\n", from + 1, frameNumber);
@@ -100,6 +103,9 @@ void drawScene() {
   glTranslatef(0, 0, -50);
 
   if (queue == 0) {
+    // The loader prints as it goes: the previous frame's capture line
+    // comes first.
+    finishCapture();
     runLoader();
     if (queue == 1) reportScene(0, true);
   }
@@ -125,6 +131,8 @@ void drawScene() {
   }
   capture();
   glutSwapBuffers();
+  // A raw stream does not wait for the timer: the next frame follows at once.
+  if (RAW_PATH) glutPostRedisplay();
 
   double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - started).count();
   sceneFrames++;
