@@ -3,8 +3,10 @@
 #include <GL/glew.h>
 #include <GL/glut.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <vector>
 
 #include "funcs/quads.h"
 #include "main/capture.h"
@@ -27,6 +29,7 @@ static GLfloat specularLight[] = {0.5f, 0.0f, 0.0f, 1.0f};
 static int frameNumber = 0;
 static int sceneFrames = 0;
 static double sceneMillis = 0, sceneWorst = 0;
+static std::vector<double> sceneTimes;
 
 void setLight(int on) {
   if (on) {
@@ -47,11 +50,18 @@ static void reportScene(int from, bool next) {
   // Frames still being written are reported first, so the lines keep the
   // order of the frames.
   finishCapture();
-  printf("[dev] %s %d: %d frames, mean %.2f ms, max %.2f ms\n", from ? "scene" : "loader", from,
-         sceneFrames, sceneFrames ? sceneMillis / sceneFrames : 0.0, sceneWorst);
+  double median = 0;
+  if (!sceneTimes.empty()) {
+    auto mid = sceneTimes.begin() + sceneTimes.size() / 2;
+    std::nth_element(sceneTimes.begin(), mid, sceneTimes.end());
+    median = *mid;
+  }
+  printf("[dev] %s %d: %d frames, mean %.2f ms, median %.2f ms, max %.2f ms\n", from ? "scene" : "loader",
+         from, sceneFrames, sceneFrames ? sceneMillis / sceneFrames : 0.0, median, sceneWorst);
   if (next) printf("[dev] scene %d starts in frame %d\n", from + 1, frameNumber);
   sceneFrames = 0;
   sceneMillis = sceneWorst = 0;
+  sceneTimes.clear();
 }
 
 void handOver(float timer, bool keepOrigin) {
@@ -137,6 +147,7 @@ void drawScene() {
   double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - started).count();
   sceneFrames++;
   sceneMillis += ms;
+  if (TIMING) sceneTimes.push_back(ms);
   if (ms > sceneWorst) sceneWorst = ms;
 }
 
