@@ -102,6 +102,19 @@ void composite(float clearGrey, bool noBlur) {
   glPopMatrix();
 }
 
+void motionBlur() {
+  if (mblur == 0) {
+    // Without blur the frame passes through unchanged and is only kept
+    // for the next frame's mix: one load does what clearing by a product
+    // with 0, adding the frame and returning it do, for a third of the cost.
+    glAccum(GL_LOAD, 1.0f);
+    return;
+  }
+  glAccum(GL_MULT, mblur);
+  glAccum(GL_ACCUM, 1 - mblur);
+  glAccum(GL_RETURN, 1.0);
+}
+
 void drawScene() {
   auto started = std::chrono::steady_clock::now();
   frameNumber++;
@@ -134,11 +147,7 @@ void drawScene() {
   if (queue == 11) scene11();
   if (queue == 12) scene12();
 
-  if (global_motionblur) {
-    glAccum(GL_MULT, mblur);
-    glAccum(GL_ACCUM, 1 - mblur);
-    glAccum(GL_RETURN, 1.0);
-  }
+  if (global_motionblur) motionBlur();
   capture();
   glutSwapBuffers();
   // A raw stream does not wait for the timer: the next frame follows at once.
