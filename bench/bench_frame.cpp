@@ -6,9 +6,11 @@
 #include <GL/glut.h>
 #include <benchmark/benchmark.h>
 
+#include <cmath>
 #include <ctime>
 #include <vector>
 
+#include "funcs/cubes.h"
 #include "funcs/quads.h"
 #include "harness/harness.h"
 #include "main/driver.h"
@@ -124,3 +126,25 @@ void BM_blurReturn(benchmark::State &state) {
 }  // namespace
 BENCHMARK(BM_blurLoad)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_blurReturn)->UseManualTime()->Unit(benchmark::kMillisecond);
+namespace {
+// Scene 9's ribbon: 6000 lit unit cubes, each turned twice and moved.
+void BM_ribbon(benchmark::State &state) {
+  timed(state, [] {
+    glEnable(GL_LIGHTING);
+    glEnable(GL_LIGHT0);
+    for (int i = 0; i < 6000; ++i) {
+      float px = -30 + i * 0.01f;
+      double s = sin(px);
+      glPushMatrix();
+      glRotatef(s * 40.0, 1.0f, 0.1f, 0.5f);
+      glRotatef(sin(px) * 90.0, 1, 0, 0);
+      glTranslatef(px, s * 10.0, 0);
+      glColor4f(0.4f, 0.4f, (s + 1) * 0.6 + 0.7, 1.0f);
+      solidCube(1.0);
+      glPopMatrix();
+    }
+    glDisable(GL_LIGHTING);
+  });
+}
+}  // namespace
+BENCHMARK(BM_ribbon)->UseManualTime()->Unit(benchmark::kMillisecond);
