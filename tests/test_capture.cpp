@@ -396,3 +396,21 @@ TEST(CaptureRun, UnwritableFramesEndTheRunWith255) {
     for (int f = 0; f < row.failAt; ++f) EXPECT_TRUE(readPng(cap + "/" + frameName(f)).ok) << row.name << f;
   }
 }
+
+// A frame's capture line comes before whatever the next frame prints,
+// also when that frame ends the run: here the model is missing, so frame 2
+// stops the program (its message on stderr) after frame 1 was written.
+TEST(CaptureRun, LastFrameIsReportedWhenTheNextEndsTheRun) {
+  const std::string dir = makeWorkdir(false);
+  ASSERT_EQ(mkdir((dir + "/data").c_str(), 0755), 0);
+  ASSERT_EQ(mkdir((dir + "/data/models").c_str(), 0755), 0);
+  for (const char *d : {"fonts", "shader", "textures", "tune"})
+    ASSERT_EQ(symlink((std::string(VY_SOURCE_DIR) + "/data/" + d).c_str(), (dir + "/data/" + d).c_str()), 0);
+  RunResult r = runProgram({"-c", "-m", "-w", "320", "-h", "240"}, dir, 60);
+  EXPECT_EQ(r.status, 1);
+  const std::string tail = "[*] texture data/textures/greet.tga loaded...\n[->] captured frame #1\n";
+  EXPECT_NE(r.err.find("glmReadOBJ() failed: can't open data file"), std::string::npos) << r.err;
+  ASSERT_GE(r.out.size(), tail.size()) << r.out;
+  EXPECT_EQ(r.out.substr(r.out.size() - tail.size()), tail);
+  EXPECT_EQ(listDir(dir + "/capture"), std::vector<std::string>({frameName(0)}));
+}

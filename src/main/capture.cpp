@@ -204,10 +204,11 @@ static void readFrame(int w, int h, unsigned char *buffer) {
   glPixelStorei(GL_PACK_ROW_LENGTH, rowLength);
 }
 
-// Frames leave the GL thread as soon as they are read back: worker threads
-// flip and encode them (or, for a raw stream, one worker writes them in
-// order) while the next frame renders. A frame is reported as captured
-// only once it is on disk, and reports keep the frames' order.
+// Frames leave the GL thread as soon as they are read back: a worker
+// flips and encodes each one (or writes it to the raw stream) while the
+// program waits for its next frame. A frame is reported as captured only
+// once it is on disk, in order; the next frame starts by waiting for that
+// report (finishCapture), so every line keeps its place among the others.
 enum SlotState { kFree, kQueued, kBusy, kDone, kFailed };
 
 struct CaptureSlot {
@@ -217,7 +218,7 @@ struct CaptureSlot {
   SDL_Surface *surface = nullptr;
 };
 
-constexpr int kSlots = 4;
+constexpr int kSlots = 2;
 static CaptureSlot slots[kSlots];
 // Never destroyed: workers may still wait on them while the process ends.
 static std::mutex &slotLock = *new std::mutex;
@@ -354,10 +355,7 @@ static void startCapture(int w, int h) {
     s.rgb.assign((size_t)w * h * 3, 0);
     if (!rawStream) s.surface = createCaptureSurface(w, h);
   }
-  // Two encoders keep up with a frame every 25 ms at 1024x768; a stream
-  // is written by one, in order.
-  const int workers = rawStream ? 1 : 2;
-  for (int i = 0; i < workers; ++i) std::thread(workerLoop).detach();
+  std::thread(workerLoop).detach();
   on_exit(finishAtExit, nullptr);
 }
 

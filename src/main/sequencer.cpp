@@ -47,9 +47,6 @@ float sceneClock() { return float(getTime() / 1000.0 - loadingTime); }
 
 static void reportScene(int from, bool next) {
   if (!TIMING) return;
-  // Frames still being written are reported first, so the lines keep the
-  // order of the frames.
-  finishCapture();
   double median = 0;
   if (!sceneTimes.empty()) {
     auto mid = sceneTimes.begin() + sceneTimes.size() / 2;
@@ -116,6 +113,9 @@ void motionBlur() {
 }
 
 void drawScene() {
+  // The previous frame was written while the timer ran; its capture line
+  // comes before anything this frame prints.
+  finishCapture();
   auto started = std::chrono::steady_clock::now();
   frameNumber++;
   glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
@@ -126,9 +126,6 @@ void drawScene() {
   glTranslatef(0, 0, -50);
 
   if (queue == 0) {
-    // The loader prints as it goes: the previous frame's capture line
-    // comes first.
-    finishCapture();
     runLoader();
     if (queue == 1) reportScene(0, true);
   }
