@@ -100,6 +100,8 @@ export DISPLAY
 # drawn, ffmpeg encodes while the next is drawn.
 mkfifo "$work/frames"
 # The video decides the length: the audio is cut where the frames end.
+# x264's fastest preset: on two cores the encoder shares the CPU with the
+# renderer, and its slower presets cost more time than the file size saves.
 # Odd sizes are padded by a pixel, as yuv420p needs even ones.
 ffmpeg -hide_banner -loglevel error -nostdin -y \
   -f rawvideo -pix_fmt rgb24 -video_size "${width}x${height}" -framerate "$fps" \
@@ -107,7 +109,7 @@ ffmpeg -hide_banner -loglevel error -nostdin -y \
   -i "$music" \
   -map 0:v:0 -map 1:a:0 \
   -vf "pad=ceil(iw/2)*2:ceil(ih/2)*2" \
-  -c:v libx264 -preset veryfast -crf 20 -pix_fmt yuv420p \
+  -c:v libx264 -preset ultrafast -crf 20 -pix_fmt yuv420p \
   -af "adelay=${audio_delay_ms}|${audio_delay_ms}" -c:a aac -b:a 192k \
   -shortest -movflags +faststart \
   "$output" 2>"$work/ffmpeg.log" &
