@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <ctime>
 #include <vector>
 
 #include "funcs/quads.h"
@@ -29,7 +30,22 @@ static GLfloat specularLight[] = {0.5f, 0.0f, 0.0f, 1.0f};
 static int frameNumber = 0;
 static int sceneFrames = 0;
 static double sceneMillis = 0, sceneWorst = 0;
-static std::vector<double> sceneTimes;
+static std::vector<double> sceneTimes, sceneCpuTimes;
+
+// CPU time of the whole process (the renderer's threads included): on a
+// busy machine a steadier measure of a frame's cost than the wall clock.
+static double processCpuMillis() {
+  timespec t;
+  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+  return t.tv_sec * 1e3 + t.tv_nsec * 1e-6;
+}
+
+static double median(std::vector<double> &v) {
+  if (v.empty()) return 0;
+  auto mid = v.begin() + v.size() / 2;
+  std::nth_element(v.begin(), mid, v.end());
+  return *mid;
+}
 
 void setLight(int on) {
   if (on) {
@@ -47,18 +63,14 @@ float sceneClock() { return float(getTime() / 1000.0 - loadingTime); }
 
 static void reportScene(int from, bool next) {
   if (!TIMING) return;
-  double median = 0;
-  if (!sceneTimes.empty()) {
-    auto mid = sceneTimes.begin() + sceneTimes.size() / 2;
-    std::nth_element(sceneTimes.begin(), mid, sceneTimes.end());
-    median = *mid;
-  }
-  printf("[dev] %s %d: %d frames, mean %.2f ms, median %.2f ms, max %.2f ms\n", from ? "scene" : "loader",
-         from, sceneFrames, sceneFrames ? sceneMillis / sceneFrames : 0.0, median, sceneWorst);
+  printf("[dev] %s %d: %d frames, mean %.2f ms, median %.2f ms, max %.2f ms, median cpu %.2f ms\n",
+         from ? "scene" : "loader", from, sceneFrames, sceneFrames ? sceneMillis / sceneFrames : 0.0,
+         median(sceneTimes), sceneWorst, median(sceneCpuTimes));
   if (next) printf("[dev] scene %d starts in frame %d\n", from + 1, frameNumber);
   sceneFrames = 0;
   sceneMillis = sceneWorst = 0;
   sceneTimes.clear();
+  sceneCpuTimes.clear();
 }
 
 void handOver(float timer, bool keepOrigin) {
@@ -117,6 +129,7 @@ void drawScene() {
   // comes before anything this frame prints.
   finishCapture();
   auto started = std::chrono::steady_clock::now();
+  const double cpuStarted = TIMING ? processCpuMillis() : 0;
   frameNumber++;
   glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
   if (global_motionblur) glClearAccum(0, 0, 0, 1);
@@ -153,7 +166,10 @@ void drawScene() {
   double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - started).count();
   sceneFrames++;
   sceneMillis += ms;
-  if (TIMING) sceneTimes.push_back(ms);
+  if (TIMING) {
+    sceneTimes.push_back(ms);
+    sceneCpuTimes.push_back(processCpuMillis() - cpuStarted);
+  }
   if (ms > sceneWorst) sceneWorst = ms;
 }
 
