@@ -414,3 +414,32 @@ TEST(CaptureRun, LastFrameIsReportedWhenTheNextEndsTheRun) {
   EXPECT_EQ(r.out.substr(r.out.size() - tail.size()), tail);
   EXPECT_EQ(listDir(dir + "/capture"), std::vector<std::string>({frameName(0)}));
 }
+
+// "-r FILE" takes the capture clock with it; without a file it is ignored,
+// like a size option without its value.
+TEST(RawOption, NamesTheStreamAndTurnsOnTheCaptureClock) {
+  const struct {
+    std::vector<const char *> args;
+    const char *path;
+    int capture;
+  } rows[] = {
+      {{"vy01", "-r", "frames.raw"}, "frames.raw", 1},
+      {{"vy01", "-m", "-r", "a", "-r", "b"}, "a", 1},  // the first one wins
+      {{"vy01", "-r"}, nullptr, 0},
+      {{"vy01", "-c"}, nullptr, 1},
+  };
+  for (const auto &row : rows) {
+    RAW_PATH = nullptr;
+    CAPTURE = 0;
+    std::vector<char *> argv;
+    for (const char *a : row.args) argv.push_back(const_cast<char *>(a));
+    testing::internal::CaptureStdout();
+    parseOptions((int)argv.size(), argv.data());
+    testing::internal::GetCapturedStdout();
+    if (row.path) EXPECT_STREQ(RAW_PATH, row.path); else EXPECT_EQ(RAW_PATH, nullptr);
+    EXPECT_EQ(CAPTURE, row.capture) << row.args.size();
+  }
+  RAW_PATH = nullptr;
+  CAPTURE = 0;
+  SOUND_ON = 1;
+}
