@@ -3,9 +3,11 @@
 #include <GL/glew.h>
 #include <gtest/gtest.h>
 #include <png.h>
+#include <dirent.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <climits>
 #include <cstdio>
 #include <cstring>
@@ -41,9 +43,11 @@ SDL_Surface *patternSurface(int w, int h) {
   return s;
 }
 
+// One capture, waited for: frames are written on worker threads.
 std::string capturedStdout(void (*body)()) {
   testing::internal::CaptureStdout();
   body();
+  finishCapture();
   return testing::internal::GetCapturedStdout();
 }
 
@@ -166,6 +170,31 @@ TEST(PngSaveSurfaceDeathTest, WriteFailuresEndWithStatus255) {
         << row.w << "x" << row.h << " to " << row.path;
     SDL_FreeSurface(s);
   }
+  // The partial file is gone; a device named as the file is left alone.
+  struct stat st;
+  EXPECT_NE(stat(bad.c_str(), &st), 0);
+  ASSERT_EQ(stat("/dev/full", &st), 0);
+  EXPECT_TRUE(S_ISCHR(st.st_mode));
+}
+
+// Without exiting, the writer says what happened: -1 for a file it could
+// not open, -2 for a write that failed, with the partial file removed.
+TEST(PngSaveSurface, FailuresReturnAndLeaveNoPartialFile) {
+  SDL_Surface *s = patternSurface(64, 64);
+  const std::string dir = makeWorkdir(false);
+  const std::string link = dir + "/full.png";
+  ASSERT_EQ(symlink("/dev/full", link.c_str()), 0);
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(png_save_surface_with(link.c_str(), s, 2, 0), -2);
+  EXPECT_EQ(png_save_surface_with((dir + "/none/x.png").c_str(), s, 2, 0), -1);
+  EXPECT_EQ(png_save_surface_with(dir.c_str(), s, 2, 0), -1);  // a directory
+  const std::string err = testing::internal::GetCapturedStderr();
+  EXPECT_EQ(err, "[!] capture: writing " + link + " failed: No space left on device\n"
+                 "fopen error: No such file or directory\nfopen error: Is a directory\n");
+  struct stat st;
+  EXPECT_NE(lstat(link.c_str(), &st), 0);
+  EXPECT_EQ(stat(dir.c_str(), &st), 0);
+  SDL_FreeSurface(s);
 }
 
 // The whole path through GL: one window, so it is one test. The image size
@@ -250,18 +279,167 @@ TEST(CaptureGl, FramesAreUprightAndSizeStaysFixed) {
     EXPECT_TRUE(matchesGl(p, std::min(w, sizes[i].w), std::min(h, sizes[i].h))) << sizes[i].w;
   }
 
-  // Without the directory: the perror line, and the count goes on.
-  globalWidth = w;
-  globalHeight = h;
-  ASSERT_EQ(rename("capture", "moved"), 0);
-  testing::internal::CaptureStderr();
-  EXPECT_EQ(capturedStdout(capture), "[->] captured frame #4\n");
-  EXPECT_EQ(testing::internal::GetCapturedStderr(), "fopen error: No such file or directory\n");
-  ASSERT_EQ(rename("moved", "capture"), 0);
-  EXPECT_EQ(capturedStdout(capture), "[->] captured frame #5\n");
-  EXPECT_NE(stat("capture/0000000003.png", &st), 0);
-  EXPECT_EQ(stat("capture/0000000004.png", &st), 0);
-
   ASSERT_EQ(chdir(cwd), 0);
   CAPTURE = 0;
+}
+
+namespace {
+
+std::vector<std::string> listDir(const std::string &dir) {
+  std::vector<std::string> names;
+  if (DIR *d = opendir(dir.c_str())) {
+    while (dirent *e = readdir(d))
+      if (e->d_name[0] != '.') names.push_back(e->d_name);
+    closedir(d);
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+std::string frameName(int n) {
+  char name[32];
+  snprintf(name, sizeof name, "%010d.png", n);
+  return name;
+}
+
+// The captured lines of a run, in order, must be #1, #2, ... #n.
+int capturedInOrder(const std::string &out) {
+  int n = 0;
+  size_t at = 0;
+  for (;;) {
+    const std::string line = "[->] captured frame #" + std::to_string(n + 1) + "\n";
+    size_t next = out.find(line, at);
+    if (next == std::string::npos) break;
+    at = next + line.size();
+    ++n;
+  }
+  return countLines(out, "[->] captured frame #") == n ? n : -1;
+}
+
+}  // namespace
+
+// "-c" makes capture/ where it is missing; "-r" runs the same frames
+// without the timer into a raw stream, no PNG on disk, and every pixel of
+// every frame equals the PNG's. 100 frames reach the first scene's glow.
+TEST(CaptureRun, MakesItsDirectoryAndRawFramesEqualThePngs) {
+  const int w = 320, h = 240, frames = 100;
+  const std::string png = makeWorkdir(true), raw = makeWorkdir(true);
+  RunResult a = runProgram({"-c", "-m", "-w", "320", "-h", "240"}, png, 120,
+                           "[->] captured frame #" + std::to_string(frames) + "\n");
+  ASSERT_TRUE(a.stopped) << a.out << a.err;
+  EXPECT_GE(capturedInOrder(a.out), frames);
+  EXPECT_EQ(a.err.find("fopen error"), std::string::npos) << a.err;
+
+  RunResult b = runProgram({"-r", "frames.raw", "-w", "320", "-h", "240"}, raw, 120,
+                           "[->] captured frame #" + std::to_string(frames) + "\n");
+  ASSERT_TRUE(b.stopped) << b.out << b.err;
+  EXPECT_GE(capturedInOrder(b.out), frames);
+  EXPECT_EQ(listDir(raw), std::vector<std::string>({"data", "frames.raw"}));
+  // The stream holds whole frames only up to the last reported one.
+  const std::string stream = readFile(raw + "/frames.raw");
+  const size_t frameBytes = (size_t)w * h * 3;
+  ASSERT_GE(stream.size(), frameBytes * frames);
+
+  int compared = 0;
+  for (int f = 0; f < frames; ++f) {
+    Picture p = readPng(png + "/capture/" + frameName(f));
+    ASSERT_TRUE(p.ok) << f;
+    ASSERT_EQ(p.width, (unsigned)w);
+    const unsigned char *r = (const unsigned char *)stream.data() + frameBytes * f;
+    for (int i = 0; i < w * h; ++i)
+      ASSERT_TRUE(r[3 * i] == p.rgba[4 * i] && r[3 * i + 1] == p.rgba[4 * i + 1] &&
+                  r[3 * i + 2] == p.rgba[4 * i + 2])
+          << "frame " << f << " pixel " << i % w << "," << i / w;
+    ++compared;
+  }
+  EXPECT_EQ(compared, frames);
+  // Not a dark picture: the start screen and scene 1 show something.
+  Picture last = readPng(png + "/capture/" + frameName(frames - 1));
+  int lit = 0;
+  for (size_t i = 0; i < last.rgba.size(); i += 4) lit += last.rgba[i] + last.rgba[i + 1] + last.rgba[i + 2] > 60;
+  EXPECT_GT(lit, 0);
+}
+
+// A frame that cannot be written ends the run with status 255 and its
+// message; no frame from it on is reported, and the files left are
+// exactly the reported frames, each whole.
+TEST(CaptureRun, UnwritableFramesEndTheRunWith255) {
+  const struct {
+    const char *name;
+    int failAt;  // first frame that cannot be written
+    const char *message;
+  } rows[] = {
+      {"frame file is a directory", 2, "fopen error: Is a directory\n"},
+      {"disk full", 3, "[!] capture: writing capture/0000000003.png failed: No space left on device\n"},
+      {"capture is a file", 0, "fopen error: Not a directory\n"},
+  };
+  for (const auto &row : rows) {
+    const std::string dir = makeWorkdir(true);
+    const std::string cap = dir + "/capture";
+    const std::string blocker = cap + "/" + frameName(row.failAt);
+    if (row.failAt == 0) {
+      writeFile(cap, "not a directory");
+    } else {
+      ASSERT_EQ(mkdir(cap.c_str(), 0755), 0);
+      if (row.failAt == 2) ASSERT_EQ(mkdir(blocker.c_str(), 0755), 0);
+      else ASSERT_EQ(symlink("/dev/full", blocker.c_str()), 0);
+    }
+    RunResult r = runProgram({"-c", "-m", "-w", "320", "-h", "240"}, dir, 60);
+    EXPECT_EQ(r.status, 255) << row.name << "\n" << r.out << r.err;
+    EXPECT_NE(r.err.find(row.message), std::string::npos) << row.name << "\n" << r.err;
+    EXPECT_EQ(capturedInOrder(r.out), row.failAt) << row.name << "\n" << r.out;
+    if (row.failAt == 0) continue;
+    std::vector<std::string> expected;
+    for (int f = 0; f < row.failAt; ++f) expected.push_back(frameName(f));
+    if (row.failAt == 2) expected.push_back(frameName(2));  // the directory stays
+    EXPECT_EQ(listDir(cap), expected) << row.name;
+    for (int f = 0; f < row.failAt; ++f) EXPECT_TRUE(readPng(cap + "/" + frameName(f)).ok) << row.name << f;
+  }
+}
+
+// A frame's capture line comes before whatever the next frame prints,
+// also when that frame ends the run: here the model is missing, so frame 2
+// stops the program (its message on stderr) after frame 1 was written.
+TEST(CaptureRun, LastFrameIsReportedWhenTheNextEndsTheRun) {
+  const std::string dir = makeWorkdir(false);
+  ASSERT_EQ(mkdir((dir + "/data").c_str(), 0755), 0);
+  ASSERT_EQ(mkdir((dir + "/data/models").c_str(), 0755), 0);
+  for (const char *d : {"fonts", "shader", "textures", "tune"})
+    ASSERT_EQ(symlink((std::string(VY_SOURCE_DIR) + "/data/" + d).c_str(), (dir + "/data/" + d).c_str()), 0);
+  RunResult r = runProgram({"-c", "-m", "-w", "320", "-h", "240"}, dir, 60);
+  EXPECT_EQ(r.status, 1);
+  const std::string tail = "[*] texture data/textures/greet.tga loaded...\n[->] captured frame #1\n";
+  EXPECT_NE(r.err.find("glmReadOBJ() failed: can't open data file"), std::string::npos) << r.err;
+  ASSERT_GE(r.out.size(), tail.size()) << r.out;
+  EXPECT_EQ(r.out.substr(r.out.size() - tail.size()), tail);
+  EXPECT_EQ(listDir(dir + "/capture"), std::vector<std::string>({frameName(0)}));
+}
+
+// "-r FILE" takes the capture clock with it; without a file it is ignored,
+// like a size option without its value.
+TEST(RawOption, NamesTheStreamAndTurnsOnTheCaptureClock) {
+  const struct {
+    std::vector<const char *> args;
+    const char *path;
+    int capture;
+  } rows[] = {
+      {{"vy01", "-r", "frames.raw"}, "frames.raw", 1},
+      {{"vy01", "-m", "-r", "a", "-r", "b"}, "a", 1},  // the first one wins
+      {{"vy01", "-r"}, nullptr, 0},
+      {{"vy01", "-c"}, nullptr, 1},
+  };
+  for (const auto &row : rows) {
+    RAW_PATH = nullptr;
+    CAPTURE = 0;
+    std::vector<char *> argv;
+    for (const char *a : row.args) argv.push_back(const_cast<char *>(a));
+    testing::internal::CaptureStdout();
+    parseOptions((int)argv.size(), argv.data());
+    testing::internal::GetCapturedStdout();
+    if (row.path) EXPECT_STREQ(RAW_PATH, row.path); else EXPECT_EQ(RAW_PATH, nullptr);
+    EXPECT_EQ(CAPTURE, row.capture) << row.args.size();
+  }
+  RAW_PATH = nullptr;
+  CAPTURE = 0;
+  SOUND_ON = 1;
 }

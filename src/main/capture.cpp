@@ -9,8 +9,15 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <climits>
+#include <condition_variable>
+#include <csignal>
 #include <cstring>
+#include <mutex>
+#include <thread>
 #include <vector>
+
+#include <sys/stat.h>
 
 #include "main/startup.h"
 
@@ -84,12 +91,19 @@ void flipRGBToSurface(const unsigned char *rgb, int w, int h,
   }
 }
 
-// A frame that cannot be written completely must not pass for a captured
-// one: a video made from the run would silently lose pictures.
-[[noreturn]] static void writeFailed(const char *path, int err) {
+// Removes what a failed write left at path: a file or a link, never a
+// device or a directory someone named there.
+static void removeFile(const char *path) {
+  struct stat st;
+  if (lstat(path, &st) == 0 && (S_ISREG(st.st_mode) || S_ISLNK(st.st_mode))) remove(path);
+}
+
+// Message and clean-up for a frame that could not be written completely:
+// the partial file goes, so every file left is a whole picture.
+static void writeFailed(const char *path, int err) {
   fprintf(stderr, "[!] capture: writing %s failed: %s\n", path,
           err ? strerror(err) : "write error");
-  exit(-1);
+  removeFile(path);
 }
 
 int png_save_surface_with(const char *path, SDL_Surface *surface,
@@ -105,13 +119,16 @@ int png_save_surface_with(const char *path, SDL_Surface *surface,
   if (!png) {
     printf("png_create_write_struct error!\n");
     fclose(fp);
+    removeFile(path);
     return -1;
   }
   png_infop info = png_create_info_struct(png);
   if (!info) {
     png_destroy_write_struct(&png, nullptr);
     printf("png_create_info_struct error!\n");
-    exit(-1);
+    fclose(fp);
+    removeFile(path);
+    return -2;
   }
 
   // Allocated before the recovery point: nothing set after it is read
@@ -128,6 +145,7 @@ int png_save_surface_with(const char *path, SDL_Surface *surface,
     fclose(fp);
     free(rowPointers);
     writeFailed(path, err);
+    return -2;
   }
 
   png_init_io(png, fp);
@@ -149,13 +167,20 @@ int png_save_surface_with(const char *path, SDL_Surface *surface,
   if (ferror(fp)) err = errno ? errno : EIO;
   if (fflush(fp) != 0 && !err) err = errno;
   if (fclose(fp) != 0 && !err) err = errno;
-  if (err) writeFailed(path, err);
+  if (err) {
+    writeFailed(path, err);
+    return -2;
+  }
   return 0;
 }
 
+// A frame that cannot be written completely must not pass for a captured
+// one: a video made from the run would silently lose pictures.
 int png_save_surface(const char *path, SDL_Surface *surface) {
-  return png_save_surface_with(path, surface, kCaptureZlibLevel,
-                               kCaptureFilters);
+  int result = png_save_surface_with(path, surface, kCaptureZlibLevel,
+                                     kCaptureFilters);
+  if (result == -2) exit(-1);
+  return result;
 }
 
 // Reads the lower-left w x h of the read buffer as tightly packed RGB rows.
@@ -179,39 +204,199 @@ static void readFrame(int w, int h, unsigned char *buffer) {
   glPixelStorei(GL_PACK_ROW_LENGTH, rowLength);
 }
 
+// Frames leave the GL thread as soon as they are read back: a worker
+// flips and encodes each one (or writes it to the raw stream) while the
+// program waits for its next frame. A frame is reported as captured only
+// once it is on disk, in order; the next frame starts by waiting for that
+// report (finishCapture), so every line keeps its place among the others.
+enum SlotState { kFree, kQueued, kBusy, kDone, kFailed };
+
+struct CaptureSlot {
+  int state = kFree;
+  int framenr = 0;
+  std::vector<unsigned char> rgb;
+  SDL_Surface *surface = nullptr;
+};
+
+constexpr int kSlots = 2;
+static CaptureSlot slots[kSlots];
+// Never destroyed: workers may still wait on them while the process ends.
+static std::mutex &slotLock = *new std::mutex;
+static std::condition_variable &work = *new std::condition_variable;
+static std::condition_variable &finished = *new std::condition_variable;
+static int imageWidth = 0, imageHeight = 0;
+static int nextReport = 0;  // number of the oldest frame not yet reported
+static bool failing = false;
+static FILE *rawStream = nullptr;
+
+static bool encodeSlot(CaptureSlot &slot) {
+  SDL_LockSurface(slot.surface);
+  flipRGBToSurface(slot.rgb.data(), imageWidth, imageHeight, slot.surface);
+  SDL_UnlockSurface(slot.surface);
+  char name[256];
+  captureFileName(slot.framenr, name, sizeof name);
+  return png_save_surface_with(name, slot.surface, kCaptureZlibLevel,
+                               kCaptureFilters) == 0;
+}
+
+// Raw frames go out top row first, as a video wants them.
+static bool writeSlot(CaptureSlot &slot) {
+  const size_t row = (size_t)imageWidth * 3;
+  bool ok = true;
+  for (int k = imageHeight - 1; k >= 0 && ok; --k)
+    ok = fwrite(slot.rgb.data() + k * row, 1, row, rawStream) == row;
+  if (ok) ok = fflush(rawStream) == 0;
+  if (!ok) fprintf(stderr, "[!] capture: writing %s failed: %s\n", RAW_PATH, strerror(errno));
+  return ok;
+}
+
+static void workerLoop() {
+  std::unique_lock<std::mutex> hold(slotLock);
+  for (;;) {
+    // The oldest queued frame first: a raw stream needs them in order.
+    CaptureSlot *next = nullptr;
+    for (CaptureSlot &s : slots)
+      if (s.state == kQueued && (!next || s.framenr < next->framenr)) next = &s;
+    if (!next) {
+      work.wait(hold);
+      continue;
+    }
+    // A busy slot is the worker's alone until it is marked done.
+    next->state = kBusy;
+    hold.unlock();
+    bool ok = rawStream ? writeSlot(*next) : encodeSlot(*next);
+    hold.lock();
+    next->state = ok ? kDone : kFailed;
+    finished.notify_all();
+  }
+}
+
+static void removeFrame(int framenr) {
+  char name[256];
+  captureFileName(framenr, name, sizeof name);
+  removeFile(name);
+}
+
+// A frame failed (its message is out): frames behind it that are not yet
+// written are dropped, and those already written are removed, so the files
+// left are exactly the frames reported. Then the run ends with status 255.
+[[noreturn]] static void failRun(std::unique_lock<std::mutex> &hold, bool atExit) {
+  failing = true;
+  for (CaptureSlot &s : slots)
+    if (s.state == kQueued) s.state = kFree;
+  for (;;) {
+    bool busy = false;
+    for (CaptureSlot &s : slots) busy = busy || s.state == kBusy;
+    if (!busy) break;
+    finished.wait(hold);
+  }
+  for (CaptureSlot &s : slots)
+    if (s.state == kDone && !rawStream && s.framenr > nextReport) removeFrame(s.framenr);
+  hold.unlock();
+  fflush(stdout);
+  fflush(stderr);
+  if (atExit) _exit(255);
+  exit(-1);
+}
+
+// Reports finished frames in order; waits until every frame below until
+// is reported.
+static void reportFrames(std::unique_lock<std::mutex> &hold, int until, bool atExit) {
+  for (;;) {
+    CaptureSlot *oldest = nullptr;
+    for (CaptureSlot &s : slots)
+      if (s.state != kFree && s.framenr == nextReport) oldest = &s;
+    if (!oldest) return;
+    if (oldest->state == kFailed) failRun(hold, atExit);
+    if (oldest->state == kDone) {
+      oldest->state = kFree;
+      nextReport += 1;
+      printf("[->] captured frame #%d\n", nextReport);
+      continue;
+    }
+    if (nextReport >= until) return;
+    finished.wait(hold);
+  }
+}
+
+void finishCapture() {
+  if (imageWidth <= 0 || failing) return;
+  std::unique_lock<std::mutex> hold(slotLock);
+  reportFrames(hold, INT_MAX, false);
+  fflush(stdout);
+}
+
+// The show ends with exit(); frames still being written are finished and
+// reported first.
+static void finishAtExit(int, void *) {
+  if (imageWidth <= 0 || failing) return;
+  std::unique_lock<std::mutex> hold(slotLock);
+  reportFrames(hold, INT_MAX, true);
+  fflush(stdout);
+}
+
+static void startCapture(int w, int h) {
+  imageWidth = w;
+  imageHeight = h;
+  if (RAW_PATH) {
+    rawStream = fopen(RAW_PATH, "wb");
+    if (!rawStream) {
+      perror("fopen error");
+      exit(-1);
+    }
+    // A reader that went away must end the run with a message, not a signal.
+    signal(SIGPIPE, SIG_IGN);
+  } else {
+    // Where it cannot be made, the first frame's file cannot be opened
+    // either, and that ends the run with the reason.
+    mkdir("capture", 0777);
+  }
+  for (CaptureSlot &s : slots) {
+    s.rgb.assign((size_t)w * h * 3, 0);
+    if (!rawStream) s.surface = createCaptureSurface(w, h);
+  }
+  std::thread(workerLoop).detach();
+  on_exit(finishAtExit, nullptr);
+}
+
 void getScreenShotRGB24() {
   static int loaded = 0;
   static int framenr = 0;
   static int mWindowMode[2] = {0, 0}; // height, width
-  // Kept for the whole run: the size never changes after the first frame.
-  static std::vector<unsigned char> buffer;
-  static SDL_Surface *surface = nullptr;
 
   if (!loaded) {
     mWindowMode[0] = globalHeight;
     mWindowMode[1] = globalWidth;
     loaded = 1;
-    if (mWindowMode[0] > 0 && mWindowMode[1] > 0) {
-      buffer.assign((size_t)mWindowMode[0] * mWindowMode[1] * 3, 0);
-      surface = createCaptureSurface(mWindowMode[1], mWindowMode[0]);
-    }
+    if (mWindowMode[0] > 0 && mWindowMode[1] > 0) startCapture(mWindowMode[1], mWindowMode[0]);
+  }
+  if (imageWidth <= 0) {
+    // Nothing to read from a drawable without pixels.
+    framenr += 1;
+    printf("[->] captured frame #%d\n", framenr);
+    fflush(stdout);
+    return;
   }
 
-  if (surface) {
-    const int h = mWindowMode[0], w = mWindowMode[1];
-    readFrame(w, h, buffer.data());
-
-    char name[256];
-    captureFileName(framenr, name, sizeof name);
-
-    SDL_LockSurface(surface);
-    flipRGBToSurface(buffer.data(), w, h, surface);
-    SDL_UnlockSurface(surface);
-    png_save_surface(name, surface);
+  std::unique_lock<std::mutex> hold(slotLock);
+  // All slots busy: wait for the oldest frame to be written.
+  CaptureSlot *slot = nullptr;
+  for (;;) {
+    for (CaptureSlot &s : slots)
+      if (s.state == kFree) slot = &s;
+    if (slot) break;
+    reportFrames(hold, nextReport + 1, false);
   }
-
+  slot->state = kBusy;  // ours while it is read back
+  hold.unlock();
+  readFrame(mWindowMode[1], mWindowMode[0], slot->rgb.data());
+  hold.lock();
+  slot->framenr = framenr;
+  slot->state = kQueued;
+  work.notify_one();
   framenr += 1;
-  printf("[->] captured frame #%d\n", framenr);
+  reportFrames(hold, 0, false);
+  hold.unlock();
   // Whoever follows the run through a pipe sees each frame as it lands.
   fflush(stdout);
 }

@@ -6,6 +6,10 @@
 
 void capture();
 void getScreenShotRGB24();
+// Waits until every frame handed to capture is written and reported.
+void finishCapture();
+// Ends the process with status 255 where writing fails after the file
+// was opened; -1 where it could not be opened.
 int png_save_surface(const char *path, SDL_Surface *surface);
 int png_colortype_from_surface(SDL_Surface *surface);
 
@@ -35,7 +39,11 @@ void flipRGBToSurface(const unsigned char *rgb, int w, int h,
 SDL_Surface *createCaptureSurface(int w, int h);
 
 // png_save_surface with an explicit zlib level (-1: zlib's default) and
-// PNG filter mask (-1: libpng's default choice).
+// PNG filter mask (-1: libpng's default choice). Returns 0 when written,
+// -1 when the file could not be opened or libpng not started (nothing is
+// left on disk), -2 when writing failed (the reason is printed and the
+// partial file removed). Never ends the process: encoders run on worker
+// threads.
 int png_save_surface_with(const char *path, SDL_Surface *surface,
                           int zlibLevel, int filters);
 

@@ -23,6 +23,9 @@ void makeOffscreenTarget();
 // Display callback: prologue, loader or scene dispatch, epilogue.
 void drawScene();
 void setLight(int on);
+// The frame's motion blur: mblur x the previous result + (1 - mblur) x
+// this frame, through the accumulation buffer.
+void motionBlur();
 
 // Clock of a scene: seconds since loadingTime, rounded to float.
 float sceneClock();

@@ -3,8 +3,11 @@
 #include <GL/glew.h>
 #include <GL/glut.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <ctime>
+#include <vector>
 
 #include "funcs/quads.h"
 #include "main/capture.h"
@@ -27,6 +30,22 @@ static GLfloat specularLight[] = {0.5f, 0.0f, 0.0f, 1.0f};
 static int frameNumber = 0;
 static int sceneFrames = 0;
 static double sceneMillis = 0, sceneWorst = 0;
+static std::vector<double> sceneTimes, sceneCpuTimes;
+
+// CPU time of the whole process (the renderer's threads included): on a
+// busy machine a steadier measure of a frame's cost than the wall clock.
+static double processCpuMillis() {
+  timespec t;
+  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+  return t.tv_sec * 1e3 + t.tv_nsec * 1e-6;
+}
+
+static double median(std::vector<double> &v) {
+  if (v.empty()) return 0;
+  auto mid = v.begin() + v.size() / 2;
+  std::nth_element(v.begin(), mid, v.end());
+  return *mid;
+}
 
 void setLight(int on) {
   if (on) {
@@ -44,11 +63,14 @@ float sceneClock() { return float(getTime() / 1000.0 - loadingTime); }
 
 static void reportScene(int from, bool next) {
   if (!TIMING) return;
-  printf("[dev] %s %d: %d frames, mean %.2f ms, max %.2f ms\n", from ? "scene" : "loader", from,
-         sceneFrames, sceneFrames ? sceneMillis / sceneFrames : 0.0, sceneWorst);
+  printf("[dev] %s %d: %d frames, mean %.2f ms, median %.2f ms, max %.2f ms, median cpu %.2f ms\n",
+         from ? "scene" : "loader", from, sceneFrames, sceneFrames ? sceneMillis / sceneFrames : 0.0,
+         median(sceneTimes), sceneWorst, median(sceneCpuTimes));
   if (next) printf("[dev] scene %d starts in frame %d\n", from + 1, frameNumber);
   sceneFrames = 0;
   sceneMillis = sceneWorst = 0;
+  sceneTimes.clear();
+  sceneCpuTimes.clear();
 }
 
 void handOver(float timer, bool keepOrigin) {
@@ -89,8 +111,25 @@ void composite(float clearGrey, bool noBlur) {
   glPopMatrix();
 }
 
+void motionBlur() {
+  if (mblur == 0) {
+    // Without blur the frame passes through unchanged and is only kept
+    // for the next frame's mix: one load does what clearing by a product
+    // with 0, adding the frame and returning it do, for a third of the cost.
+    glAccum(GL_LOAD, 1.0f);
+    return;
+  }
+  glAccum(GL_MULT, mblur);
+  glAccum(GL_ACCUM, 1 - mblur);
+  glAccum(GL_RETURN, 1.0);
+}
+
 void drawScene() {
+  // The previous frame was written while the timer ran; its capture line
+  // comes before anything this frame prints.
+  finishCapture();
   auto started = std::chrono::steady_clock::now();
+  const double cpuStarted = TIMING ? processCpuMillis() : 0;
   frameNumber++;
   glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
   if (global_motionblur) glClearAccum(0, 0, 0, 1);
@@ -118,17 +157,19 @@ void drawScene() {
   if (queue == 11) scene11();
   if (queue == 12) scene12();
 
-  if (global_motionblur) {
-    glAccum(GL_MULT, mblur);
-    glAccum(GL_ACCUM, 1 - mblur);
-    glAccum(GL_RETURN, 1.0);
-  }
+  if (global_motionblur) motionBlur();
   capture();
   glutSwapBuffers();
+  // A raw stream does not wait for the timer: the next frame follows at once.
+  if (RAW_PATH) glutPostRedisplay();
 
   double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - started).count();
   sceneFrames++;
   sceneMillis += ms;
+  if (TIMING) {
+    sceneTimes.push_back(ms);
+    sceneCpuTimes.push_back(processCpuMillis() - cpuStarted);
+  }
   if (ms > sceneWorst) sceneWorst = ms;
 }
 

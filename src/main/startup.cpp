@@ -14,6 +14,7 @@
 int CAPTURE = 0;
 int SOUND_ON = 1;
 int TIMING = 0;
+const char *RAW_PATH = nullptr;
 int globalWidth = 0;
 int globalHeight = 0;
 
@@ -30,6 +31,10 @@ StartOptions parseOptions(int argc, char **argv) {
     if (strcmp(argv[i], "-c") == 0) CAPTURE = 1;
     if (strcmp(argv[i], "-m") == 0) SOUND_ON = 0;
     if (strcmp(argv[i], "-t") == 0) TIMING = 1;
+    if (strcmp(argv[i], "-r") == 0 && !RAW_PATH && i + 1 < argc) {
+      RAW_PATH = argv[i + 1];
+      CAPTURE = 1;
+    }
   }
   if (o.width != 0 && o.height != 0) {
     snprintf(o.gameMode, sizeof o.gameMode, "%dx%d:32@75", o.width, o.height);

@@ -4,6 +4,9 @@
 extern int CAPTURE;       // 1: fixed 25 ms time step, no music, every frame saved
 extern int SOUND_ON;      // 0: no music
 extern int TIMING;        // 1: print per-scene frame timing ("-t")
+// "-r FILE": the capture clock without waiting for the timer, every frame
+// appended to FILE as raw RGB24, top row first, instead of PNG files.
+extern const char *RAW_PATH;
 extern int globalWidth;   // drawable size, kept by handleResize
 extern int globalHeight;
 
@@ -15,7 +18,7 @@ struct StartOptions {
   char gameMode[100] = {0};
 };
 
-// Reads the options (setting CAPTURE, SOUND_ON, TIMING) and prints the
+// Reads the options (setting CAPTURE, SOUND_ON, TIMING, RAW_PATH) and prints the
 // resolution line. Split from main so the rules can be tested in-process.
 StartOptions parseOptions(int argc, char **argv);
 

@@ -1,0 +1,150 @@
+// Where a frame's fixed costs go at 1024x768 under llvmpipe: the composite
+// (plain quad and glow quad), the glow quad alone, and the motion blur's
+// accumulation steps. Times are the process's CPU time per frame (all of
+// llvmpipe's threads), steadier than wall time on a shared machine.
+#include <GL/glew.h>
+#include <GL/glut.h>
+#include <benchmark/benchmark.h>
+
+#include <cmath>
+#include <ctime>
+#include <vector>
+
+#include "funcs/cubes.h"
+#include "funcs/quads.h"
+#include "harness/harness.h"
+#include "main/driver.h"
+#include "main/startup.h"
+#include "shader.h"
+
+namespace {
+
+constexpr int W = 1024, H = 768;
+
+double cpuSeconds() {
+  timespec t;
+  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+  return t.tv_sec + t.tv_nsec * 1e-9;
+}
+
+// The off-screen target holding a frame-like picture: dark background,
+// bright and mid-grey blocks.
+void setUp() {
+  static bool done = false;
+  if (done) return;
+  done = true;
+  ensureGlContext(W, H);
+  globalWidth = W;
+  globalHeight = H;
+  makeOffscreenTarget();
+  std::vector<unsigned char> px((size_t)W * H * 4);
+  for (int y = 0; y < H; ++y)
+    for (int x = 0; x < W; ++x) {
+      unsigned char *p = &px[((size_t)y * W + x) * 4];
+      const bool block = ((x / 64) + (y / 48)) % 3 == 0;
+      p[0] = block ? 240 : 20;
+      p[1] = block ? 200 : 30;
+      p[2] = block ? 120 : 40;
+      p[3] = block ? 255 : 0;
+    }
+  glBindTexture(GL_TEXTURE_2D, tb0);
+  glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, W, H, GL_RGBA, GL_UNSIGNED_BYTE, px.data());
+  glsl_bloom_shader(0);
+  glMatrixMode(GL_PROJECTION);
+  glLoadIdentity();
+  gluPerspective(45.0, 1.25, 1.0, 200.0);
+  glMatrixMode(GL_MODELVIEW);
+}
+
+template <class F>
+void timed(benchmark::State &state, F body) {
+  setUp();
+  for (auto _ : state) {
+    glFinish();
+    double t0 = cpuSeconds();
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    glLoadIdentity();
+    glTranslatef(0, 0, -50);
+    body();
+    glFinish();
+    state.SetIterationTime(cpuSeconds() - t0);
+  }
+}
+
+void BM_clear(benchmark::State &state) { timed(state, [] {}); }
+
+void BM_composite(benchmark::State &state) {
+  timed(state, [] { composite(0, true); });
+}
+
+void BM_glowQuad(benchmark::State &state) {
+  timed(state, [] {
+    glPushMatrix();
+    glRotatef(180, 0, 1, 0);
+    glColor4f(1, 1, 1, 1);
+    glsl_bloom_shader(1);
+    draw2DTexture(0, 0, -0.01f, 26, 21, tb0);
+    glsl_bloom_shader(0);
+    glPopMatrix();
+  });
+}
+
+void BM_plainQuad(benchmark::State &state) {
+  timed(state, [] {
+    glPushMatrix();
+    glRotatef(180, 0, 1, 0);
+    glColor4f(1, 1, 1, 1);
+    draw2DTexture(0, 0, -0.0f, 26, 21, tb0);
+    glPopMatrix();
+  });
+}
+
+void BM_blur(benchmark::State &state) {
+  const float m = state.range(0) / 100.0f;
+  timed(state, [m] {
+    glAccum(GL_MULT, m);
+    glAccum(GL_ACCUM, 1 - m);
+    glAccum(GL_RETURN, 1.0);
+  });
+}
+
+}  // namespace
+
+BENCHMARK(BM_clear)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_plainQuad)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_glowQuad)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_composite)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_blur)->Arg(0)->Arg(90)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK_MAIN();
+namespace {
+void BM_blurLoad(benchmark::State &state) {
+  timed(state, [] { glAccum(GL_LOAD, 1.0f); });
+}
+void BM_blurReturn(benchmark::State &state) {
+  timed(state, [] { glAccum(GL_RETURN, 1.0f); });
+}
+}  // namespace
+BENCHMARK(BM_blurLoad)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_blurReturn)->UseManualTime()->Unit(benchmark::kMillisecond);
+namespace {
+// Scene 9's ribbon: 6000 lit unit cubes, each turned twice and moved.
+void BM_ribbon(benchmark::State &state) {
+  timed(state, [] {
+    glEnable(GL_LIGHTING);
+    glEnable(GL_LIGHT0);
+    for (int i = 0; i < 6000; ++i) {
+      float px = -30 + i * 0.01f;
+      double s = sin(px);
+      glPushMatrix();
+      glRotatef(s * 40.0, 1.0f, 0.1f, 0.5f);
+      glRotatef(sin(px) * 90.0, 1, 0, 0);
+      glTranslatef(px, s * 10.0, 0);
+      glColor4f(0.4f, 0.4f, (s + 1) * 0.6 + 0.7, 1.0f);
+      solidCube(1.0);
+      glPopMatrix();
+    }
+    glDisable(GL_LIGHTING);
+  });
+}
+}  // namespace
+BENCHMARK(BM_ribbon)->UseManualTime()->Unit(benchmark::kMillisecond);

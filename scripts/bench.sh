@@ -1,0 +1,101 @@
+#!/bin/bash
+# Benchmark: runs the real program headless (a private Xvfb, Mesa's
+# llvmpipe) through the whole show at each size and prints, per scene, the
+# median and worst frame time against the 25 ms the frame timer allows, and
+# the median CPU time of a frame over all the process's threads (the
+# renderer uses every core): the cost of a frame, whatever else the machine
+# is doing, where the wall times follow the machine's load.
+#
+# usage: scripts/bench.sh [-p PROGRAM] [-f] [SIZE...]
+#   -p      the built program (default build/vy01)
+#   -f      fast: the capture clock without the timer, frames to /dev/null
+#           (the same frames every run; read-back included in the times)
+#   SIZE    WIDTHxHEIGHT, default 1024x768 640x480
+# Live runs last the show's 188 s per size. Figures depend on the machine
+# and on whatever else runs on it.
+set -eu
+
+usage() {
+  sed -n '/^# usage:/,/^# Live runs/s/^# \{0,1\}//p' "$0" | sed '$d' >&2
+  exit 2
+}
+die() {
+  echo "bench: $*" >&2
+  exit 1
+}
+
+root=$(cd "$(dirname "$0")/.." && pwd)
+program=$root/build/vy01
+fast=0
+if [ "${1:-}" = "--help" ]; then usage; fi
+while getopts "p:f" opt; do
+  case $opt in
+    p) program=$(cd "$(dirname "$OPTARG")" && pwd)/$(basename "$OPTARG") ;;
+    f) fast=1 ;;
+    *) usage ;;
+  esac
+done
+shift $((OPTIND - 1))
+sizes=${*:-1024x768 640x480}
+[ -x "$program" ] || die "no program at $program (build it first, or pass -p)"
+command -v Xvfb >/dev/null || die "Xvfb is not installed"
+cd "$root"
+
+work=$(mktemp -d /tmp/bench.XXXXXX)
+pid=
+xvfb_pid=
+finish() {
+  status=$?
+  if [ -n "$pid" ]; then kill "$pid" 2>/dev/null || true; fi
+  if [ -n "$xvfb_pid" ]; then kill "$xvfb_pid" 2>/dev/null || true; fi
+  rm -rf "$work"
+  exit "$status"
+}
+trap finish EXIT
+trap 'exit 130' INT TERM
+
+Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$work/display" >/dev/null 2>&1 &
+xvfb_pid=$!
+for _ in $(seq 200); do
+  [ -s "$work/display" ] && break
+  kill -0 "$xvfb_pid" 2>/dev/null || die "Xvfb did not start"
+  sleep 0.1
+done
+[ -s "$work/display" ] || die "Xvfb did not start within 20 s"
+export DISPLAY=:$(head -n 1 "$work/display")
+
+renderer=$(glxinfo -B 2>/dev/null | sed -n 's/^OpenGL renderer string: //p' || true)
+echo "bench: $(nproc) cores, $(sed -n 's/^model name[[:space:]]*: //p' /proc/cpuinfo | head -n 1)"
+echo "bench: ${renderer:-unknown renderer}, load average $(cut -d' ' -f1-3 /proc/loadavg)"
+[ "$fast" = 1 ] && echo "bench: fast mode (capture clock, no timer, read-back included)"
+
+for size in $sizes; do
+  case $size in
+    [0-9]*x[0-9]*) ;;
+    *) die "size must be WIDTHxHEIGHT (got $size)" ;;
+  esac
+  w=${size%x*}
+  h=${size#*x}
+  if [ "$fast" = 1 ]; then
+    set -- -r /dev/null -t -w "$w" -h "$h"
+  else
+    set -- -m -t -w "$w" -h "$h"
+  fi
+  start=$(date +%s)
+  status=0
+  "$program" "$@" >"$work/out.log" 2>"$work/err.log" &
+  pid=$!
+  wait "$pid" || status=$?
+  pid=
+  [ "$status" = 0 ] || { tail -n 5 "$work/err.log" >&2; die "$program failed at $size with status $status"; }
+  echo
+  echo "$size ($(($(date +%s) - start)) s):"
+  printf '  %-7s %7s %9s %10s %9s %12s  %s\n' scene frames "mean ms" "median ms" "worst ms" "cpu med. ms" "median < 25 ms"
+  sed -n 's/^\[dev\] \(loader\|scene\) \([0-9]*\): \([0-9]*\) frames, mean \([0-9.]*\) ms, median \([0-9.]*\) ms, max \([0-9.]*\) ms, median cpu \([0-9.]*\) ms$/\1 \2 \3 \4 \5 \6 \7/p' \
+    "$work/out.log" | while read -r kind n frames mean median worst cpu; do
+      [ "$kind" = loader ] && n=loader
+      ok=yes
+      awk -v m="$median" 'BEGIN { exit !(m >= 25) }' && ok=NO
+      printf '  %-7s %7d %9.2f %10.2f %9.2f %12.2f  %s\n' "$n" "$frames" "$mean" "$median" "$worst" "$cpu" "$ok"
+    done
+done

@@ -1,0 +1,111 @@
+// Our cubes against GLUT's: every pixel read back must be the same, lit or
+// not, opaque or see-through, at several sizes and turns; and the current
+// normal is left as GLUT leaves it.
+#include <GL/glew.h>
+#include <GL/glut.h>
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "funcs/cubes.h"
+#include "harness/harness.h"
+
+namespace {
+
+const int W = 320, H = 240;
+
+struct CubeLight {
+  bool lit, normalize;
+  float colour[4];
+};
+
+// A little scene of cubes through the production's camera, drawn over a
+// mid-grey background so blending shows; cubes overlap and cut each other,
+// and translucent ones show their back faces.
+std::vector<uint8_t> drawScene(const CubeLight &s, bool ours) {
+  glBindFramebufferEXT(GL_FRAMEBUFFER_EXT, 0);
+  glViewport(0, 0, W, H);
+  glMatrixMode(GL_PROJECTION);
+  glLoadIdentity();
+  gluPerspective(45.0, 1.25, 1.0, 200.0);
+  glMatrixMode(GL_MODELVIEW);
+  glClearColor(0.3f, 0.3f, 0.35f, 1);
+  glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+  if (s.lit) {
+    static const GLfloat amb[] = {0.2f, 0.2f, 0.2f, 1}, dif[] = {0.8f, 0.8f, 0.8f, 1},
+                         spec[] = {0.5f, 0, 0, 1};
+    glEnable(GL_LIGHTING);
+    glEnable(GL_LIGHT0);
+    glLightfv(GL_LIGHT0, GL_AMBIENT, amb);
+    glLightfv(GL_LIGHT0, GL_DIFFUSE, dif);
+    glLightfv(GL_LIGHT0, GL_SPECULAR, spec);
+  } else {
+    glDisable(GL_LIGHTING);
+  }
+  if (s.normalize) glEnable(GL_NORMALIZE); else glDisable(GL_NORMALIZE);
+  glColor4fv(s.colour);
+
+  const double sizes[] = {1.0, 0.5, 3.7, 12.25, 0.013, 7.0};
+  for (int i = 0; i < 6; ++i) {
+    glLoadIdentity();
+    glTranslatef(0, 0, -50);
+    glTranslatef(-12.0f + 5.0f * i, (i % 2) ? 4.0f : -3.0f, -2.0f * i);
+    glRotatef(17.0f + 33.0f * i, 0.3f, 1.0f, 0.2f * i);
+    glRotatef(11.0f * i, 1, 0, 0);
+    if (i == 3) glScalef(1.0f, 0.6f, 1.4f);  // a scaled frame: normals grow
+    if (i % 2) {
+      if (ours) wireCube(sizes[i]); else glutWireCube(sizes[i]);
+    }
+    if (ours) solidCube(sizes[i]); else glutSolidCube(sizes[i]);
+  }
+  // A quad without a normal of its own after the cubes: lit by whatever
+  // normal the cubes left current.
+  glLoadIdentity();
+  glTranslatef(0, 0, -50);
+  glBegin(GL_QUADS);
+  glVertex3f(8, -10, 1);
+  glVertex3f(14, -10, 1);
+  glVertex3f(14, -4, 1);
+  glVertex3f(8, -4, 1);
+  glEnd();
+  glFinish();
+  return readPixelsRGB(0, 0, W, H);
+}
+
+}  // namespace
+
+TEST(Cubes, PixelsEqualGlutsUnderLightColourAndAlpha) {
+  ensureGlContext(W, H);
+  const CubeLight setups[] = {
+      {true, true, {1, 1, 1, 1}},          {true, true, {0.9f, 0.2f, 0.4f, 0.45f}},
+      {false, true, {0.2f, 0.8f, 1, 1}},   {false, true, {1, 0.6f, 0.1f, 0.3f}},
+      {true, false, {0.7f, 0.7f, 0.2f, 1}}, {true, false, {0.5f, 1, 0.5f, 0.6f}},
+      {true, true, {1.4f, -0.2f, 0.5f, 1}},  // unclamped colours pass as given
+  };
+  int n = 0;
+  for (const CubeLight &s : setups) {
+    // The normal current before the cubes (as another drawing left it).
+    glNormal3f(0.6f, -0.3f, 0.74f);
+    auto glut = drawScene(s, false);
+    GLfloat afterGlut[3];
+    glGetFloatv(GL_CURRENT_NORMAL, afterGlut);
+    glNormal3f(0.6f, -0.3f, 0.74f);
+    auto ours = drawScene(s, true);
+    GLfloat afterOurs[3];
+    glGetFloatv(GL_CURRENT_NORMAL, afterOurs);
+
+    size_t differing = 0, first = 0;
+    for (size_t i = 0; i < glut.size(); ++i)
+      if (glut[i] != ours[i] && differing++ == 0) first = i;
+    EXPECT_EQ(differing, 0u) << "setup " << n << ", first at pixel " << first / 3;
+    for (int c = 0; c < 3; ++c) EXPECT_EQ(afterOurs[c], afterGlut[c]) << "setup " << n;
+    // The scene is not empty: cubes cover a good part of the picture.
+    size_t background = 0;
+    for (size_t i = 0; i < glut.size(); i += 3)
+      if (glut[i] == glut[0] && glut[i + 1] == glut[1] && glut[i + 2] == glut[2]) ++background;
+    EXPECT_LT(background, glut.size() / 3 * 9 / 10) << "setup " << n;
+    ++n;
+  }
+  glDisable(GL_LIGHTING);
+  glEnable(GL_NORMALIZE);
+}
