@@ -19,10 +19,8 @@ usage() {
   sed -n '/^# usage:/,/^# Live runs/s/^# \{0,1\}//p' "$0" | sed '$d' >&2
   exit 2
 }
-die() {
-  echo "bench: $*" >&2
-  exit 1
-}
+me=bench
+. "$(dirname "$0")/lib.sh"
 
 root=$(cd "$(dirname "$0")/.." && pwd)
 program=$root/build/vy01
@@ -38,31 +36,10 @@ done
 shift $((OPTIND - 1))
 sizes=${*:-1024x768 640x480}
 [ -x "$program" ] || die "no program at $program (build it first, or pass -p)"
-command -v Xvfb >/dev/null || die "Xvfb is not installed"
 cd "$root"
 
-work=$(mktemp -d /tmp/bench.XXXXXX)
-pid=
-xvfb_pid=
-finish() {
-  status=$?
-  if [ -n "$pid" ]; then kill "$pid" 2>/dev/null || true; fi
-  if [ -n "$xvfb_pid" ]; then kill "$xvfb_pid" 2>/dev/null || true; fi
-  rm -rf "$work"
-  exit "$status"
-}
-trap finish EXIT
-trap 'exit 130' INT TERM
-
-Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$work/display" >/dev/null 2>&1 &
-xvfb_pid=$!
-for _ in $(seq 200); do
-  [ -s "$work/display" ] && break
-  kill -0 "$xvfb_pid" 2>/dev/null || die "Xvfb did not start"
-  sleep 0.1
-done
-[ -s "$work/display" ] || die "Xvfb did not start within 20 s"
-export DISPLAY=:$(head -n 1 "$work/display")
+make_work
+start_xvfb 1280 1024
 
 renderer=$(glxinfo -B 2>/dev/null | sed -n 's/^OpenGL renderer string: //p' || true)
 echo "bench: $(nproc) cores, $(sed -n 's/^model name[[:space:]]*: //p' /proc/cpuinfo | head -n 1)"

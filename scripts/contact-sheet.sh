@@ -8,25 +8,16 @@
 #   -p       the built program (default build/vy01); this script builds nothing
 #   -k       keep every captured frame and the program's output in DIR
 #   OUTPUT   the sheet (default video/contact-sheet.png)
-# Runs under a private Xvfb when there is no DISPLAY.
+# Always runs under a private Xvfb.
 set -eu
 
 usage() {
-  sed -n '/^# usage:/,/^# Runs under/s/^# \{0,1\}//p' "$0" >&2
+  sed -n '/^# usage:/,/^# Always runs/s/^# \{0,1\}//p' "$0" >&2
   exit 2
 }
 
-die() {
-  echo "contact-sheet: $*" >&2
-  exit 1
-}
-
-abspath() {
-  case $1 in
-    /*) printf '%s\n' "$1" ;;
-    *) printf '%s/%s\n' "$PWD" "$1" ;;
-  esac
-}
+me=contact-sheet
+. "$(dirname "$0")/lib.sh"
 
 root=$(cd "$(dirname "$0")/.." && pwd)
 width=1024
@@ -59,12 +50,7 @@ shift $((OPTIND - 1))
 if [ $# -gt 1 ]; then usage; fi
 if [ $# -eq 1 ]; then output=$(abspath "$1"); fi
 
-case $width$height in
-  *[!0-9]*) die "width and height must be numbers (got $width x $height)" ;;
-esac
-if [ "$width" -le 0 ] || [ "$height" -le 0 ]; then
-  die "width and height must be above 0"
-fi
+check_size "$width" "$height"
 [ -x "$program" ] || die "no program at $program (build it first, or pass -p)"
 [ -d "$root/data" ] || die "no $root/data (build the program first)"
 command -v ffmpeg >/dev/null || die "ffmpeg is not installed"
@@ -72,38 +58,12 @@ command -v ffmpeg >/dev/null || die "ffmpeg is not installed"
 
 # The run happens in a scratch directory of its own, so that it neither
 # needs nor disturbs a capture/ in the worktree.
-work=$(mktemp -d /tmp/contact-sheet.XXXXXX)
-pid=
-xvfb_pid=
-finish() {
-  status=$?
-  if [ -n "$pid" ]; then kill "$pid" 2>/dev/null || true; fi
-  if [ -n "$xvfb_pid" ]; then kill "$xvfb_pid" 2>/dev/null || true; fi
-  rm -rf "$work"
-  exit "$status"
-}
-trap finish EXIT
-trap 'exit 130' INT TERM
+make_work
 
 ln -s "$root/data" "$work/data"
 mkdir "$work/capture" "$work/tiles"
 
-if [ -z "${DISPLAY:-}" ]; then
-  command -v Xvfb >/dev/null || die "no DISPLAY and Xvfb is not installed"
-  sw=$((width > 1280 ? width : 1280))
-  sh=$((height > 1024 ? height : 1024))
-  Xvfb -displayfd 3 -screen 0 "${sw}x${sh}x24" -nolisten tcp 3>"$work/display" \
-    >/dev/null 2>&1 &
-  xvfb_pid=$!
-  for _ in $(seq 200); do
-    [ -s "$work/display" ] && break
-    kill -0 "$xvfb_pid" 2>/dev/null || die "Xvfb did not start"
-    sleep 0.1
-  done
-  [ -s "$work/display" ] || die "Xvfb did not start within 20 s"
-  DISPLAY=:$(head -n 1 "$work/display")
-  export DISPLAY
-fi
+start_xvfb "$width" "$height"
 
 echo "contact-sheet: rendering ${width}x${height} with $program"
 start=$(date +%s)

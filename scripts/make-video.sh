@@ -17,17 +17,8 @@ usage() {
   exit 2
 }
 
-die() {
-  echo "make-video: $*" >&2
-  exit 1
-}
-
-abspath() {
-  case $1 in
-    /*) printf '%s\n' "$1" ;;
-    *) printf '%s/%s\n' "$PWD" "$1" ;;
-  esac
-}
+me=make-video
+. "$(dirname "$0")/lib.sh"
 
 root=$(cd "$(dirname "$0")/.." && pwd)
 width=1024
@@ -52,49 +43,16 @@ shift $((OPTIND - 1))
 if [ $# -gt 1 ]; then usage; fi
 if [ $# -eq 1 ]; then output=$(abspath "$1"); fi
 
-case $width$height in
-  *[!0-9]*) die "width and height must be numbers (got $width x $height)" ;;
-esac
-if [ "$width" -le 0 ] || [ "$height" -le 0 ]; then
-  die "width and height must be above 0"
-fi
+check_size "$width" "$height"
 [ -x "$program" ] || die "no program at $program (build it first, or pass -p)"
 command -v ffmpeg >/dev/null || die "ffmpeg is not installed"
-command -v Xvfb >/dev/null || die "Xvfb is not installed"
 
 cd "$root"
 [ -f "$music" ] || die "missing $root/$music"
 mkdir -p "$(dirname "$output")"
 
-work=$(mktemp -d /tmp/make-video.XXXXXX)
-pid=
-ffmpeg_pid=
-xvfb_pid=
-finish() {
-  status=$?
-  if [ -n "$pid" ]; then kill "$pid" 2>/dev/null || true; fi
-  if [ -n "$ffmpeg_pid" ]; then kill "$ffmpeg_pid" 2>/dev/null || true; fi
-  if [ -n "$xvfb_pid" ]; then kill "$xvfb_pid" 2>/dev/null || true; fi
-  rm -rf "$work"
-  exit "$status"
-}
-trap finish EXIT
-trap 'exit 130' INT TERM
-
-# The screen must hold the window.
-sw=$((width > 1280 ? width : 1280))
-sh=$((height > 1024 ? height : 1024))
-Xvfb -displayfd 3 -screen 0 "${sw}x${sh}x24" -nolisten tcp 3>"$work/display" \
-  >/dev/null 2>&1 &
-xvfb_pid=$!
-for _ in $(seq 200); do
-  [ -s "$work/display" ] && break
-  kill -0 "$xvfb_pid" 2>/dev/null || die "Xvfb did not start"
-  sleep 0.1
-done
-[ -s "$work/display" ] || die "Xvfb did not start within 20 s"
-DISPLAY=:$(head -n 1 "$work/display")
-export DISPLAY
+make_work
+start_xvfb "$width" "$height"
 
 # The frames go through a pipe: the program writes each one as it is
 # drawn, ffmpeg encodes while the next is drawn.

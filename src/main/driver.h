@@ -34,7 +34,8 @@ float sceneClock();
 void handOver(float timer, bool keepOrigin = false);
 
 // The common two-step form of a scene frame.
-void beginOffscreen(bool opaqueClear);
+// The camera stands cameraZ along the view axis (scene 6 moves it).
+void beginOffscreen(bool opaqueClear, float cameraZ = -50);
 void composite(float clearGrey, bool noBlur);
 // Prints the last scene's timing figures (with "-t") before the show ends.
 void reportLastScene();

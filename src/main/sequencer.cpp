@@ -79,7 +79,7 @@ void handOver(float timer, bool keepOrigin) {
   queue++;
 }
 
-void beginOffscreen(bool opaqueClear) {
+void beginOffscreen(bool opaqueClear, float cameraZ) {
   if (opaqueClear) glClearColor(gColor, gColor, gColor, 1);
   glViewport(0, 0, globalWidth, globalHeight);
   glBindTexture(GL_TEXTURE_2D, 0);
@@ -87,7 +87,7 @@ void beginOffscreen(bool opaqueClear) {
   glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
   glClearColor(gColor, gColor, gColor, 0);
   glLoadIdentity();
-  glTranslatef(0, 0, -50);
+  glTranslatef(0, 0, cameraZ);
 }
 
 void composite(float clearGrey, bool noBlur) {

@@ -3,9 +3,8 @@
 // band fade in, then brightens again while they fade out.
 #include <GL/glew.h>
 
-#include <cmath>
-
 #include "funcs/bands.h"
+#include "funcs/flight.h"
 #include "funcs/starfield.h"
 #include "main/driver.h"
 #include "scenes/scenes.h"
@@ -26,14 +25,7 @@ void scene05() {
   drawBandFast(0, 0, 0, timer, 1 - gColor);
   glPopMatrix();
 
-  glPushMatrix();
-  glColor4f(1, 1, 1, 1);
-  glTranslatef(0, float(2 * std::sin(double(2 * timer)) + 3), 15);
-  glRotatef(float(4 * std::sin(double(-2 * timer))), 0, 0, 1);
-  glRotatef(90, 0, 1, 0);
-  glScalef(0.2f, 0.2f, 0.2f);
-  glCallList(plane);
-  glPopMatrix();
+  drawBobbingPlane(0, timer);
 
   // The composite is lit too: its quads face the light, so the picture
   // shows at full strength.
