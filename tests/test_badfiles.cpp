@@ -1,6 +1,6 @@
 // Every data file broken in every way a user can break it, tried against the
 // real program: missing, truncated, empty, of another format, a directory,
-// a device, unreadable. Each ends with its line and status, or goes on where
+// a device, a FIFO, unreadable. Each ends with its line and status, or goes on where
 // the file's reader accepts what it got; nothing hangs or crashes.
 // The font and the gibson program are read only by scenes that are not on
 // this branch yet, so they are tried in-process with the same routines.
@@ -22,9 +22,9 @@ namespace fs = std::filesystem;
 
 namespace {
 
-enum Break { MISSING, TRUNCATED, EMPTY, WRONG, DIRECTORY, DEVICE, UNREADABLE };
+enum Break { MISSING, TRUNCATED, EMPTY, WRONG, DIRECTORY, DEVICE, FIFO, UNREADABLE };
 const char *const BREAK_NAMES[] = {"missing", "truncated", "empty", "wrong format", "directory", "device",
-                                   "unreadable"};
+                                   "fifo", "unreadable"};
 
 const std::string SOURCE_DATA = std::string(VY_SOURCE_DIR) + "/data/";
 
@@ -74,6 +74,7 @@ std::string brokenData(const std::string &file, Break how) {
     case WRONG: writeFile(path, wrongFormat(file)); break;
     case DIRECTORY: fs::create_directory(path); break;
     case DEVICE: fs::create_symlink("/dev/zero", path); break;
+    case FIFO: mkfifo(path.c_str(), 0600); break;
     case UNREADABLE: {
       writeFile(path, readFile(SOURCE_DATA + file));
       chmod(path.c_str(), 0);
@@ -187,7 +188,7 @@ void inDirectoryWithGl(const std::string &dir, F body) {
   exit(0);
 }
 
-const Break EVERY_BREAK[] = {MISSING, TRUNCATED, EMPTY, WRONG, DIRECTORY, DEVICE, UNREADABLE};
+const Break EVERY_BREAK[] = {MISSING, TRUNCATED, EMPTY, WRONG, DIRECTORY, DEVICE, FIFO, UNREADABLE};
 
 }  // namespace
 
@@ -213,6 +214,11 @@ TEST(BadFiles, DirectoriesAreRefusedAsMissing) {
 
 TEST(BadFiles, DevicesAreRefusedAsMissing) {
   for (const Row &row : rowsFor(DEVICE)) tryRow(row);
+}
+
+// Opening a FIFO waits for a writer; no reader may get that far.
+TEST(BadFiles, FifosAreRefusedAsMissing) {
+  for (const Row &row : rowsFor(FIFO)) tryRow(row);
 }
 
 TEST(BadFiles, UnreadableFilesAreRefusedAsMissing) {
