@@ -119,6 +119,9 @@ for r in $READERS; do
       -dict="fuzz/$r.dict" -max_len=$(maxlen "$r") -timeout=10 -rss_limit_mb=2048 -malloc_limit_mb=512 \
       -artifact_prefix="$OUT/artifacts/$r-" -print_final_stats=1 $limit > "$log" 2>&1; then
     grep -E '^stat::number_of_executed_units|^stat::average_exec_per_sec|^stat::peak_rss_mb' "$log" | sed "s/^/fuzz: $r /"
+  elif grep -q "run interrupted" "$log"; then
+    status=130
+    grep -E '^stat::number_of_executed_units' "$log" | sed "s/^/fuzz: $r interrupted, /"
   else
     status=1
     echo "fuzz: $r FOUND A PROBLEM, see $log and $OUT/artifacts/"
