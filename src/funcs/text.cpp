@@ -19,10 +19,11 @@ static int fontsCreated = 0;
 
 int textFontsCreated() { return fontsCreated; }
 
-// A font that cannot be made is reported once per routine; the routine then
-// draws nothing, for FTGL only warns on a null font but callers should not
-// lean on that.
+// A font that cannot be made is reported once for the whole run; the
+// routines then draw nothing, for FTGL only warns on a null font but callers
+// should not lean on that.
 static FTGLfont *createFont() {
+  static bool warned = false;
   fontsCreated++;
   // FreeType would wait forever for a writer on a FIFO: only a regular file
   // is handed on.
@@ -31,7 +32,10 @@ static FTGLfont *createFont() {
     fclose(probe);
     font = ftglCreatePolygonFont(fontPath);
   }
-  if (!font) printf("[! %s] font not loaded, text is not drawn\n", fontPath);
+  if (!font && !warned) {
+    printf("[! %s] font not loaded, text is not drawn\n", fontPath);
+    warned = true;
+  }
   return font;
 }
 

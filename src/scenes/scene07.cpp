@@ -1,13 +1,36 @@
-// Scene 7 (stand-in until the scene itself is built).
+// Scene 7: a black sine wave rises, faster and faster, over the white view;
+// scene 8 then opens on black.
+#include <GL/glew.h>
+
+#include <cmath>
+
 #include "main/driver.h"
-#include "scenes/placeholder.h"
 #include "scenes/scenes.h"
 
 void scene07() {
   static float timer = 0;
+  static float fadescreen = -30;  // height of the wave's centre line
+  gColor = 1.0f;
   timer = sceneClock();
+  glClearColor(gColor, gColor, gColor, 1);
   beginOffscreen(false);
-  drawPlaceholder(7, timer);
+  setLight(1);
+
+  glPushMatrix();
+  glColor4f(0, 0, 0, 1);
+  glBegin(GL_POLYGON);
+  glVertex3f(-30, -30, 0);
+  for (float x = -30; x < 30; x = float(x + 0.4))
+    glVertex3f(x, float(std::sin(double(20 * timer + x)) + fadescreen), 0);
+  glVertex3f(30, -30, 0);
+  glEnd();
+  // Climbs by twice the clock each frame: it accelerates.
+  fadescreen = float(fadescreen + 2 * timer);
+  glPopMatrix();
+
+  // The composite is lit too: its quads face the light, so the picture
+  // shows at full strength.
+  glNormal3f(0, 0, -1);
   composite(0, true);
   if (timer > 1.5f) {
     gColor = 0;

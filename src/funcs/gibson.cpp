@@ -1,0 +1,72 @@
+// The Gibson particle field.
+#include "funcs/gibson.h"
+
+#include <GL/glew.h>
+
+#include <cstdlib>
+#include <ctime>
+
+#include "funcs/cubes.h"
+#include "noise.h"
+
+// Room for 100, only the first 50 are used.
+static GibsonParticle data[100];
+static float down = -50;
+
+const GibsonParticle *gibsonParticles() { return data; }
+float gibsonDrift() { return down; }
+
+static float randomEdge() { return float(rand() % 200 - 100); }
+
+void moveGibsonParticle(GibsonParticle &p) {
+  if (p.direction <= 0) {
+    p.z = float(p.z + 2.0);
+    if (p.z > 100.0f) {
+      p.z = -100;
+      p.x = randomEdge();
+    }
+  } else if (p.direction == 2) {
+    p.z = float(p.z - 2.0);
+    if (p.z < -100.0f) {
+      p.z = 100;
+      p.x = randomEdge();
+    }
+  } else if (p.direction == 3) {
+    p.x = float(p.x - 2.0);
+    if (p.x < -100.0f) {
+      p.x = 100;
+      p.z = randomEdge();
+    }
+  } else if (p.direction > 3) {
+    p.x = float(p.x + 2.0);
+    if (p.x > 100.0f) {
+      p.x = -100;
+      p.z = randomEdge();
+    }
+  }
+}
+
+void drawGibsonParticles() {
+  static int loaded = 0;
+  down = float(down + 0.1);
+  if (down > 50.0f) down = -50;
+  // Re-entries follow the wall clock: every call within one second replays
+  // the same random sequence.
+  srand(unsigned(time(nullptr)));
+  if (!loaded) {
+    for (int i = 0; i < 50; i++) {
+      data[i].direction = int(4 * raw_noise(i, 0, 42) + 4);
+      data[i].z = 200 * raw_noise(i, i, 1337) - 100;
+      data[i].x = 20 * raw_noise(i, 42, 45) - 10;
+    }
+    loaded = 1;
+  }
+  glColor4f(1, 0, 0, 1);
+  for (int i = 0; i < 50; i++) {
+    moveGibsonParticle(data[i]);
+    glPushMatrix();
+    glTranslatef(data[i].x, data[i].y, data[i].z - down);
+    solidCube(1.0);
+    glPopMatrix();
+  }
+}

@@ -1,0 +1,53 @@
+// The wire lattice drawn through one small array per cube gives the very
+// pixels of the same cubes drawn one wireCube at a time.
+#include <gtest/gtest.h>
+
+#include <GL/glew.h>
+
+#include <vector>
+
+#include "funcs/cubes.h"
+#include "funcs/wirelattice.h"
+#include "harness/harness.h"
+
+namespace {
+
+const int W = 320, H = 240;
+
+std::vector<uint8_t> drawn(bool asLattice, float distance) {
+  ensureGlContext(W, H);
+  glBindFramebufferEXT(GL_FRAMEBUFFER_EXT, 0);
+  glClearColor(0.1f, 0.1f, 0.1f, 1);
+  glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+  glMatrixMode(GL_MODELVIEW);
+  glLoadIdentity();
+  glTranslatef(0, 0, -50 + distance);
+  glRotatef(distance, 1, 1, 0);
+  glColor4f(0.6f, 0.6f, 0.6f, 0.8f);  // translucent: overdraw would show
+  if (asLattice) {
+    wireCubeLattice(-10, 1.5f, 10, 0.5);
+  } else {
+    for (float x = -10; x < 10; x += 1.5f)
+      for (float y = -10; y < 10; y += 1.5f)
+        for (float z = -10; z < 10; z += 1.5f) {
+          glPushMatrix();
+          glTranslatef(x, y, z);
+          wireCube(0.5);
+          glPopMatrix();
+        }
+  }
+  return readPixelsRGB(0, 0, W, H);
+}
+
+}  // namespace
+
+TEST(WireLattice, SamePixelsAsOneWireCubeAtATime) {
+  // Far, near, and reaching behind the camera.
+  for (float distance : {-90.0f, -30.0f, 45.0f}) {
+    std::vector<uint8_t> cubes = drawn(false, distance), lattice = drawn(true, distance);
+    int lit = 0;
+    for (uint8_t v : lattice) lit += v > 40;
+    EXPECT_GT(lit, 1000) << distance;
+    EXPECT_TRUE(cubes == lattice) << distance;
+  }
+}
