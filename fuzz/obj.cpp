@@ -13,7 +13,13 @@
 
 #include "glm/glm.h"
 
-static std::string modelPath;
+static std::string modelPath, libraryDir;
+
+static void removeLibraries() {
+  for (const char *name : {"/toyplane.mtl", "/m.mtl", "/zero.mtl"}) unlink((libraryDir + name).c_str());
+  rmdir((libraryDir + "/sub.mtl").c_str());
+  rmdir(libraryDir.c_str());
+}
 
 // The libraries an input can name sit next to its path: our own, a second
 // small one, and two that are no files (a device and a directory), which
@@ -40,6 +46,8 @@ extern "C" int LLVMFuzzerInitialize(int *, char ***) {
   fclose(out);
   if (symlink("/dev/zero", (std::string(dir) + "/zero.mtl").c_str()) != 0) abort();
   if (mkdir((std::string(dir) + "/sub.mtl").c_str(), 0755) != 0) abort();
+  libraryDir = dir;
+  atexit(removeLibraries);
   modelPath = std::string(dir) + "/fuzz.obj";
   if (!freopen("/dev/null", "w", stdout)) abort();
   return 0;
