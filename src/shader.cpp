@@ -6,8 +6,11 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "regularfile.h"
+
 char *readFile(const char *path) {
-  FILE *f = fopen(path, "rt");
+  // A device would give an empty or endless source: refused like a missing file.
+  FILE *f = fopenRegular(path, "rt");
   if (!f) {
     printf("[!] Couldn't read file %s...\n", path);
     exit(-1);

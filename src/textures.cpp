@@ -4,6 +4,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "regularfile.h"
+
 static const unsigned char TGA_HEADER[12] = {0, 0, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0};
 
 TgaStatus tgaRead(FILE *f, TgaImage *image) {
@@ -21,6 +23,14 @@ TgaStatus tgaRead(FILE *f, TgaImage *image) {
   uint64_t size64 = uint64_t(width) * height * bpp;
   if (size64 > SIZE_MAX) return TGA_NO_MEMORY;
   size_t size = size_t(size64);
+  // A short file claiming a huge picture is refused before the allocation,
+  // where the stream can tell its length.
+  long here = ftell(f);
+  if (here >= 0 && fseek(f, 0, SEEK_END) == 0) {
+    long end = ftell(f);
+    if (fseek(f, here, SEEK_SET) != 0 || end < here || uint64_t(end - here) < size64)
+      return TGA_NO_MEMORY;
+  }
   unsigned char *pixels = static_cast<unsigned char *>(malloc(size));
   if (!pixels) return TGA_NO_MEMORY;
   if (fread(pixels, 1, size, f) != size) {
@@ -40,7 +50,8 @@ TgaStatus tgaRead(FILE *f, TgaImage *image) {
 }
 
 GLuint loadTGA(const char *path) {
-  FILE *f = fopen(path, "rb");
+  // A directory or a device is no picture: refused like a missing file.
+  FILE *f = fopenRegular(path, "rb");
   if (!f) {
     printf("[! %s] file not found \n", path);
     exit(-1);

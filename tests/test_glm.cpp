@@ -3,6 +3,7 @@
 
 #include <GL/glut.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -266,7 +267,6 @@ TEST(GlmMaterials, GroupMaterials) {
       {"no library, no name", "v 0 0 0\nusemtl x\nusemtl\n",
        "glmFindMaterial():  can't find material \"x\".\nglmFindMaterial():  can't find material \"\".\n",
        nullptr, {{"default", 0}}},
-      {"empty mtllib name", "mtllib\nv 0 0 0\n", "", "", {{"default", 0}}},
   };
   const std::string dir = makeWorkdir(false);
   put(dir, "lib.mtl", kLibrary);
@@ -326,10 +326,17 @@ TEST(GlmDeathTest, RefusedFilesExitWithTheirMessage) {
                "^glmReadOBJ\\(\\) failed: face index " + std::to_string(index) +
                    " out of range in \"@/m\\.obj\"\\.\n$"};
   };
+  auto incomplete = [&](const std::string &face) {
+    return Row{face, "m.obj", head + face, false,
+               "^glmReadOBJ\\(\\) failed: incomplete face in \"@/m\\.obj\"\\.\n$"};
+  };
   const Row rows[] = {
       {"missing obj", "", "", false, "^glmReadOBJ\\(\\) failed: can't open data file \"@/m\\.obj\"\\.\n$"},
       {"missing mtl", "models/m.obj", "mtllib gone.mtl\n", false,
        "^glmReadMTL\\(\\) failed: can't open material file \"@/models/gone\\.mtl\"\\.\n$"},
+      // No name: the library path is the model's directory.
+      {"mtllib without a name", "models/m.obj", "mtllib\nv 0 0 0\n", false,
+       "^glmReadMTL\\(\\) failed: can't open material file \"@/models/\"\\.\n$"},
       {"unknown token", "m.obj", "v 0 0 0\nvp 0.5 0.5\n", true,
        "^glmFirstPass\\(\\): Unknown token \"vp\"\\.\n$"},
       // One rest-of-line read takes the blank and 126 characters; "vx" is
@@ -340,9 +347,14 @@ TEST(GlmDeathTest, RefusedFilesExitWithTheirMessage) {
       badIndex("f 0 1 2", 0), badIndex("f 1 2 -1", -1), badIndex("f 1 2 4", 4), badIndex("f 1 2 3 9", 9),
       badIndex("f 1//1 2//2 3//1", 2), badIndex("f 1/2 2/1 3/1", 2), badIndex("f 1/1/1 2/1/1 3/1/7", 7),
       badIndex("f 1/0/1 2/1/1 3/1/1", 0),
-      badIndex("f x y z", 0),  // first corner does not scan
-      badIndex("f 1 2", 0),    // third corner missing
-      badIndex("f", 0),        // face at end of file
+      incomplete("f x y z"),  // first corner does not scan
+      incomplete("f 1 2"),    // third corner missing
+      incomplete("f"),        // face at end of file
+      incomplete("f 1/1 2/1 3/1 1"),       // a later corner short of numbers
+      incomplete("f 1//1 2//1 3/1"),
+      incomplete("f 1/1/1 2/1/1 3/1"),
+      incomplete("f 1/1/1 2/1/1 3/1/1\nv 1 1 1\nf 1 2 3\nf 4/1 2/"),  // cut at the end
+      incomplete("format ascii"),  // any word starting with f is a face
       badIndex("texcoord without texcoords", 1, "v 0 0 0\nf 1/1 1/1 1/1\n"),
       badIndex("normal without normals", 1, "v 0 0 0\nf 1//1 1//1 1//1\n"),
   };
@@ -364,10 +376,90 @@ TEST(GlmDeathTest, RefusedFilesExitWithTheirMessage) {
   fs::remove_all(dir);
 }
 
+// Directories, devices and FIFOs are refused with the "can't open" line: a
+// library naming /dev/zero used to hang the counting pass, a directory read
+// as an empty file, and a FIFO blocks fopen until a writer comes.
+TEST(GlmDeathTest, OnlyRegularFilesAreRead) {
+  const std::string dir = makeWorkdir(false);
+  fs::create_directories(dir + "/dir.obj");
+  fs::create_symlink("/dev/zero", dir + "/zero.obj");
+  ASSERT_EQ(mkfifo((dir + "/fifo.obj").c_str(), 0600), 0);
+  fs::create_directories(dir + "/dir.mtl");
+  fs::create_symlink("/dev/zero", dir + "/zero.mtl");
+  ASSERT_EQ(mkfifo((dir + "/fifo.mtl").c_str(), 0600), 0);
+  for (const char *obj : {"dir.obj", "zero.obj", "fifo.obj"}) {
+    const std::string path = dir + "/" + obj;
+    EXPECT_EXIT(glmReadOBJ(path.c_str()), ::testing::ExitedWithCode(1),
+                "^glmReadOBJ\\(\\) failed: can't open data file \"" + regexEscape(path) + "\"\\.\n$")
+        << obj;
+  }
+  for (const char *mtl : {"dir.mtl", "zero.mtl", "fifo.mtl"}) {
+    const std::string obj = put(dir, std::string("uses-") + mtl + ".obj", std::string("mtllib ") + mtl + "\n");
+    EXPECT_EXIT(glmReadOBJ(obj.c_str()), ::testing::ExitedWithCode(1),
+                "^glmReadMTL\\(\\) failed: can't open material file \"" + regexEscape(dir + "/" + mtl) +
+                    "\"\\.\n$")
+        << mtl;
+  }
+  fs::remove_all(dir);
+}
+
 TEST(GlmDeathTest, DrawPreconditions) {
   EXPECT_DEATH(glmDraw(nullptr, GLM_SMOOTH), "model");
   GlmModel m{};
   EXPECT_DEATH(glmDraw(&m, GLM_SMOOTH), "vertices");
+}
+
+// The in-process path hands every refusal back with the line and status
+// the program would print, leaves nothing behind, and the next read starts
+// clean.
+TEST(GlmStream, BadInputIsHandedBackNotExited) {
+  const std::string dir = makeWorkdir(false);
+  put(dir, "lib.mtl", "newmtl red\nKd 1 0 0\n");
+  const std::string path = dir + "/m.obj";
+  auto read = [&](const std::string &text, GlmError *error) {
+    FILE *f = fmemopen(const_cast<char *>(text.data()), text.size(), "r");
+    GlmModel *m = glmReadOBJStream(f, path.c_str(), error);
+    fclose(f);
+    return m;
+  };
+  const struct {
+    std::string text;
+    int toStdout;
+    std::string message;
+  } rows[] = {
+      {"v 0 0 0\nvp 1\n", 1, "glmFirstPass(): Unknown token \"vp\".\n"},
+      {"v 0 0 0\nf 1 1\n", 0, "glmReadOBJ() failed: incomplete face in \"" + path + "\".\n"},
+      {"v 0 0 0\nf 1 1 2\n", 0, "glmReadOBJ() failed: face index 2 out of range in \"" + path + "\".\n"},
+      {"mtllib none.mtl\n", 0, "glmReadMTL() failed: can't open material file \"" + dir + "/none.mtl\".\n"},
+  };
+  for (const auto &row : rows) {
+    GlmError error;
+    EXPECT_EQ(read(row.text, &error), nullptr) << row.text;
+    EXPECT_EQ(error.status, 1) << row.text;
+    EXPECT_EQ(error.toStdout, row.toStdout) << row.text;
+    EXPECT_EQ(std::string(error.message), row.message) << row.text;
+  }
+  GlmError error;
+  GlmModel *m = read("mtllib lib.mtl\nv 0 0 0\nusemtl red\nf 1 1 1\n", &error);
+  ASSERT_NE(m, nullptr);
+  EXPECT_EQ(error.status, 0);
+  EXPECT_EQ(m->trianglecount, 1u);
+  EXPECT_EQ(m->groups->material, 1u);
+  glmDelete(m);
+
+  // The library reader alone, on bytes in memory.
+  GlmModel lib{};
+  const std::string text = "newmtl a\nNs 500\nnewmtl b\nKd 0.5 0.25 1\n";
+  FILE *f = fmemopen(const_cast<char *>(text.data()), text.size(), "r");
+  EXPECT_EQ(glmReadMTLStream(&lib, f, &error), 1);
+  fclose(f);
+  ASSERT_EQ(lib.materialcount, 3u);
+  EXPECT_STREQ(lib.materials[2].name, "b");
+  EXPECT_FLOAT_EQ(lib.materials[1].shininess, 64.0f);
+  EXPECT_FLOAT_EQ(lib.materials[2].diffuse[1], 0.25f);
+  for (unsigned i = 0; i < lib.materialcount; ++i) free(lib.materials[i].name);
+  free(lib.materials);
+  fs::remove_all(dir);
 }
 
 // ---------------------------------------------------------------- drawing

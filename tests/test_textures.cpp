@@ -1,6 +1,7 @@
 // TGA accept/reject table, the loader's messages and exit status, and what
 // reaches the texture.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -84,6 +85,28 @@ TEST(TgaRead, AcceptRejectTable) {
   }
 }
 
+// A short stream that claims a picture larger than memory is refused from
+// its length, before anything of that size is allocated; a stream that
+// cannot tell its length is still read to its end.
+TEST(TgaRead, ShortStreamRefusedBeforeAllocating) {
+  std::string huge = tga(65535, 65535, 32, 64);
+  FILE *f = fmemopen(const_cast<char *>(huge.data()), huge.size(), "rb");
+  TgaImage image;
+  EXPECT_EQ(tgaRead(f, &image), TGA_NO_MEMORY);
+  EXPECT_EQ(image.pixels, nullptr);
+  fclose(f);
+  int fds[2];
+  ASSERT_EQ(pipe(fds), 0);
+  std::string small = tga(2, 1, 24, 6);
+  ASSERT_EQ(write(fds[1], small.data(), small.size()), ssize_t(small.size()));
+  close(fds[1]);
+  f = fdopen(fds[0], "rb");
+  EXPECT_EQ(tgaRead(f, &image), TGA_OK);
+  EXPECT_EQ(image.width, 2u);
+  free(image.pixels);
+  fclose(f);
+}
+
 TEST(TgaRead, SwapsBlueAndRedKeepsAlpha) {
   std::string s = tga(1, 1, 32, 0) + std::string("\x10\x20\x30\x40", 4);
   TgaImage image;
@@ -99,6 +122,16 @@ TEST(LoadTga, FailureMessagesAndStatus) {
   writeFile(dir + "/depth.tga", tga(2, 2, 16, 8));
   writeFile(dir + "/short.tga", tga(8, 8, 24, 100));
   writeFile(dir + "/huge.tga", tga(65535, 65535, 32, 64));
+  // Not pictures at all: a directory read as an empty file, a device as an
+  // endless one. Both are refused as if missing.
+  mkdir((dir + "/dir.tga").c_str(), 0755);
+  symlink("/dev/zero", (dir + "/zero.tga").c_str());
+  mkfifo((dir + "/fifo.tga").c_str(), 0600);
+  for (const char *name : {"dir.tga", "zero.tga", "fifo.tga"})
+    EXPECT_EXIT(loadToStderr(dir + "/" + name), testing::ExitedWithCode(255),
+                "^\\[! .*/" + std::string(name).replace(std::string(name).find('.'), 1, "\\.") +
+                    "\\] file not found \n$")
+        << name;
   EXPECT_EXIT(loadToStderr(dir + "/none.tga"), testing::ExitedWithCode(255),
               "^\\[! .*/none\\.tga\\] file not found \n$");
   EXPECT_EXIT(loadToStderr(dir + "/rle.tga"), testing::ExitedWithCode(255),

@@ -7,6 +7,8 @@
 
 #include <cstdio>
 
+#include "regularfile.h"
+
 using FTGL::FTGLfont;
 using FTGL::ftglCreatePolygonFont;
 using FTGL::ftglRenderFont;
@@ -23,7 +25,13 @@ int textFontsCreated() { return fontsCreated; }
 static FTGLfont *createFont() {
   static bool warned = false;
   fontsCreated++;
-  FTGLfont *font = ftglCreatePolygonFont(fontPath);
+  // FreeType would wait forever for a writer on a FIFO: only a regular file
+  // is handed on.
+  FTGLfont *font = nullptr;
+  if (FILE *probe = fopenRegular(fontPath, "rb")) {
+    fclose(probe);
+    font = ftglCreatePolygonFont(fontPath);
+  }
   if (!font && !warned) {
     printf("[! %s] font not loaded, text is not drawn\n", fontPath);
     warned = true;

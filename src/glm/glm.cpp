@@ -3,6 +3,11 @@
 // Tokens are read with C stdio so that any FILE* works, including streams
 // over memory. Every token and every rest-of-line read goes through one
 // 128-byte buffer; longer input is simply read as further tokens.
+//
+// Bad input does not end the process here: the first failure is recorded,
+// every loop stops on it, and the public entry points either hand it back
+// (glmReadOBJStream) or print it and exit (glmReadOBJ), so that the reader
+// can be driven with arbitrary bytes in-process.
 
 // The preconditions below guard against misuse in release builds too.
 #undef NDEBUG
@@ -15,27 +20,40 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "regularfile.h"
+
 namespace {
 
 constexpr size_t kBufSize = 128;
 #define GLM_TOKEN "%127s"  // must stay kBufSize - 1
 
-[[noreturn]] __attribute__((format(printf, 1, 2))) void fatal(
-    const char *fmt, ...) {
+// The first failure of the read in progress; later ones are consequences.
+GlmError failure;
+
+bool failed() { return failure.status != 0; }
+
+__attribute__((format(printf, 2, 3))) void fail(int toStdout, const char *fmt, ...) {
+  if (failed()) return;
+  failure.status = 1;
+  failure.toStdout = toStdout;
   va_list ap;
   va_start(ap, fmt);
-  vfprintf(stderr, fmt, ap);
+  vsnprintf(failure.message, sizeof failure.message, fmt, ap);
   va_end(ap);
+}
+
+// Memory is not input: running out of it ends the process at once.
+[[noreturn]] void outOfMemory(const char *path) {
+  fprintf(stderr, "glmReadOBJ() failed: out of memory reading \"%s\".\n", path);
   exit(1);
 }
 
 // Zero-filled, so entry 0 of each array and the unset indices of every
 // triangle hold defined values. Never returns null.
 void *allocZeroed(size_t count, size_t size, const char *path) {
-  if (size != 0 && count > SIZE_MAX / size)
-    fatal("glmReadOBJ() failed: out of memory reading \"%s\".\n", path);
+  if (size != 0 && count > SIZE_MAX / size) outOfMemory(path);
   void *p = calloc(count ? count : 1, size ? size : 1);
-  if (!p) fatal("glmReadOBJ() failed: out of memory reading \"%s\".\n", path);
+  if (!p) outOfMemory(path);
   return p;
 }
 
@@ -47,8 +65,10 @@ char *copyString(const char *s, const char *path) {
 }
 
 void countOne(unsigned *counter, const char *path) {
-  if (*counter == UINT_MAX)
-    fatal("glmReadOBJ() failed: too many elements in \"%s\".\n", path);
+  if (*counter == UINT_MAX) {
+    fail(0, "glmReadOBJ() failed: too many elements in \"%s\".\n", path);
+    return;
+  }
   ++*counter;
 }
 
@@ -96,17 +116,30 @@ int scanCorner(FILE *file, FaceForm form, Corner *c) {
   return fscanf(file, "%d", &c->v);
 }
 
-FaceForm parseFirstCorner(const char *token, Corner *c) {
+// Numbers a whole corner of each form has.
+int cornerFields(FaceForm form) {
+  switch (form) {
+    case FORM_V_N: return 2;
+    case FORM_V_T_N: return 3;
+    case FORM_V_T: return 2;
+    case FORM_V: break;
+  }
+  return 1;
+}
+
+// Chooses the face's form from its first token; *got is how many numbers
+// the token gave.
+FaceForm parseFirstCorner(const char *token, Corner *c, int *got) {
   *c = Corner{0, 0, 0};
   if (strstr(token, "//")) {
-    sscanf(token, "%d//%d", &c->v, &c->n);
+    *got = sscanf(token, "%d//%d", &c->v, &c->n);
     return FORM_V_N;
   }
-  if (sscanf(token, "%d/%d/%d", &c->v, &c->t, &c->n) == 3) return FORM_V_T_N;
+  if ((*got = sscanf(token, "%d/%d/%d", &c->v, &c->t, &c->n)) == 3) return FORM_V_T_N;
   *c = Corner{0, 0, 0};
-  if (sscanf(token, "%d/%d", &c->v, &c->t) == 2) return FORM_V_T;
+  if ((*got = sscanf(token, "%d/%d", &c->v, &c->t)) == 2) return FORM_V_T;
   *c = Corner{0, 0, 0};
-  sscanf(token, "%d", &c->v);
+  *got = sscanf(token, "%d", &c->v);
   return FORM_V;
 }
 
@@ -120,28 +153,33 @@ struct SecondPassState {
   GlmGroup *group = nullptr;
 };
 
-[[noreturn]] void inconsistent(const GlmModel *model) {
-  fatal("glmReadOBJ() failed: passes disagree on \"%s\".\n", model->path);
+void inconsistent(const GlmModel *model) {
+  fail(0, "glmReadOBJ() failed: passes disagree on \"%s\".\n", model->path);
 }
 
-void checkIndex(const GlmModel *model, int index, unsigned count) {
-  if (index < 1 || static_cast<unsigned>(index) > count)
-    fatal("glmReadOBJ() failed: face index %d out of range in \"%s\".\n",
-          index, model->path);
+bool checkIndex(const GlmModel *model, int index, unsigned count) {
+  if (index >= 1 && static_cast<unsigned>(index) <= count) return true;
+  fail(0, "glmReadOBJ() failed: face index %d out of range in \"%s\".\n", index,
+       model->path);
+  return false;
 }
 
 void storeTriangle(GlmModel *model, SecondPassState *st, FaceForm form,
                    const Corner (&c)[3]) {
   for (const Corner &k : c) {
-    checkIndex(model, k.v, model->vertexcount);
-    if (form == FORM_V_T || form == FORM_V_T_N)
-      checkIndex(model, k.t, model->texcoordcount);
-    if (form == FORM_V_N || form == FORM_V_T_N)
-      checkIndex(model, k.n, model->normalcount);
+    if (!checkIndex(model, k.v, model->vertexcount)) return;
+    if ((form == FORM_V_T || form == FORM_V_T_N) &&
+        !checkIndex(model, k.t, model->texcoordcount))
+      return;
+    if ((form == FORM_V_N || form == FORM_V_T_N) &&
+        !checkIndex(model, k.n, model->normalcount))
+      return;
   }
   GlmGroup *g = st->group;
-  if (st->triangle >= model->trianglecount || g->trianglecount >= g->capacity)
+  if (st->triangle >= model->trianglecount || g->trianglecount >= g->capacity) {
     inconsistent(model);
+    return;
+  }
   GlmTriangle &t = model->triangles[st->triangle];
   for (int i = 0; i < 3; ++i) {
     t.vertexindex[i] = static_cast<unsigned>(c[i].v);
@@ -158,26 +196,37 @@ void readFace(GlmModel *model, FILE *file, GlmGroup *group,
   char buf[kBufSize];
   if (!readToken(file, buf)) buf[0] = '\0';
   Corner c[3];
-  FaceForm form = parseFirstCorner(buf, &c[0]);
-  scanCorner(file, form, &c[1]);
-  scanCorner(file, form, &c[2]);
+  int got[3];
+  FaceForm form = parseFirstCorner(buf, &c[0], &got[0]);
+  got[1] = scanCorner(file, form, &c[1]);
+  got[2] = scanCorner(file, form, &c[2]);
+  const int whole = cornerFields(form);
   for (;;) {
+    // A file cut inside a face line, or a corner short of numbers, would
+    // otherwise surface as an index 0 that the file never wrote.
+    if (got[0] != whole || got[1] != whole || got[2] != whole) {
+      fail(0, "glmReadOBJ() failed: incomplete face in \"%s\".\n", model->path);
+      return;
+    }
     if (st) {
       storeTriangle(model, st, form, c);
     } else {
       countOne(&counts->triangles, model->path);
       countOne(&group->trianglecount, model->path);
     }
+    if (failed()) return;
     Corner next;
-    if (scanCorner(file, form, &next) <= 0) break;
+    int n = scanCorner(file, form, &next);
+    if (n <= 0) break;
     c[1] = c[2];
     c[2] = next;
+    got[1] = got[2];
+    got[2] = n;
   }
 }
 
-[[noreturn]] void unknownToken(const char *pass, const char *token) {
-  printf("%s: Unknown token \"%s\".\n", pass, token);
-  exit(1);
+void unknownToken(const char *pass, const char *token) {
+  fail(1, "%s: Unknown token \"%s\".\n", pass, token);
 }
 
 char *joinPath(const char *dir, const char *name, const char *path) {
@@ -246,20 +295,16 @@ unsigned glmFindMaterial(GlmModel *model, const char *name) {
   return 0;
 }
 
-void glmReadMTL(GlmModel *model, const char *name) {
-  char *dir = glmDirName(model->path);
-  char *full = joinPath(dir, name, model->path);
-  free(dir);
-  FILE *file = fopen(full, "r");
-  if (!file)
-    fatal("glmReadMTL() failed: can't open material file \"%s\".\n", full);
+namespace {
 
+void readMaterials(GlmModel *model, FILE *file) {
   char buf[kBufSize];
   unsigned count = 1;
-  while (readToken(file, buf)) {
+  while (!failed() && readToken(file, buf)) {
     if (buf[0] == 'n') countOne(&count, model->path);
     readRestOfLine(file, buf);
   }
+  if (failed()) return;
 
   rewind(file);
   freeMaterials(model);  // a second mtllib line replaces the first
@@ -313,15 +358,44 @@ void glmReadMTL(GlmModel *model, const char *name) {
         break;
     }
   }
-  fclose(file);
+}
+
+void readLibrary(GlmModel *model, const char *name) {
+  char *dir = glmDirName(model->path);
+  char *full = joinPath(dir, name, model->path);
+  free(dir);
+  FILE *file = fopenRegular(full, "r");
+  if (file) {
+    readMaterials(model, file);
+    fclose(file);
+  } else {
+    fail(0, "glmReadMTL() failed: can't open material file \"%s\".\n", full);
+  }
   free(full);
 }
+
+}  // namespace
+
+void glmReadMTL(GlmModel *model, const char *name) {
+  failure = GlmError{};
+  readLibrary(model, name);
+  if (failed()) glmFail(&failure);
+}
+
+int glmReadMTLStream(GlmModel *model, FILE *file, GlmError *error) {
+  failure = GlmError{};
+  readMaterials(model, file);
+  *error = failure;
+  return !failed();
+}
+
+
 
 void glmFirstPass(GlmModel *model, FILE *file) {
   FirstPassCounts counts;
   GlmGroup *group = glmAddGroup(model, "default");
   char buf[kBufSize];
-  while (readToken(file, buf)) {
+  while (!failed() && readToken(file, buf)) {
     switch (buf[0]) {
       case 'v':
         switch (buf[1]) {
@@ -337,7 +411,7 @@ void glmFirstPass(GlmModel *model, FILE *file) {
         readFirstWord(file, word);
         free(model->mtllib);
         model->mtllib = copyString(word, model->path);
-        glmReadMTL(model, word);
+        readLibrary(model, word);
         break;
       }
       case 'g': {
@@ -356,6 +430,7 @@ void glmFirstPass(GlmModel *model, FILE *file) {
     }
   }
 
+  if (failed()) return;
   model->vertexcount = counts.vertices;
   model->normalcount = counts.normals;
   model->texcoordcount = counts.texcoords;
@@ -372,21 +447,21 @@ void glmFirstPass(GlmModel *model, FILE *file) {
 void glmSecondPass(GlmModel *model, FILE *file) {
   SecondPassState st;
   st.group = glmFindGroup(model, "default");
-  if (!st.group) inconsistent(model);
+  if (!st.group) return inconsistent(model);
   char buf[kBufSize];
-  while (readToken(file, buf)) {
+  while (!failed() && readToken(file, buf)) {
     switch (buf[0]) {
       case 'v':
         // Extra numbers on the line stay in the stream and are skipped as
         // an unknown token next round.
         if (buf[1] == '\0') {
-          if (st.vertex > model->vertexcount) inconsistent(model);
+          if (st.vertex > model->vertexcount) return inconsistent(model);
           scanFloats(file, &model->vertices[3 * size_t{st.vertex++}], 3);
         } else if (buf[1] == 'n') {
-          if (st.normal > model->normalcount) inconsistent(model);
+          if (st.normal > model->normalcount) return inconsistent(model);
           scanFloats(file, &model->normals[3 * size_t{st.normal++}], 3);
         } else if (buf[1] == 't') {
-          if (st.texcoord > model->texcoordcount) inconsistent(model);
+          if (st.texcoord > model->texcoordcount) return inconsistent(model);
           scanFloats(file, &model->texcoords[2 * size_t{st.texcoord++}], 2);
         } else {
           unknownToken("glmSecondPass()", buf);
@@ -404,7 +479,7 @@ void glmSecondPass(GlmModel *model, FILE *file) {
         size_t n = strlen(buf);
         if (n > 0) buf[n - 1] = '\0';
         st.group = glmFindGroup(model, buf);
-        if (!st.group) inconsistent(model);
+        if (!st.group) return inconsistent(model);
         st.group->material = st.material;
         break;
       }
@@ -416,10 +491,11 @@ void glmSecondPass(GlmModel *model, FILE *file) {
         break;
     }
   }
-  if (st.triangle != model->trianglecount) inconsistent(model);
+  if (!failed() && st.triangle != model->trianglecount) inconsistent(model);
 }
 
-GlmModel *glmReadOBJFile(FILE *file, const char *path) {
+GlmModel *glmReadOBJStream(FILE *file, const char *path, GlmError *error) {
+  failure = GlmError{};
   GlmModel *model =
       static_cast<GlmModel *>(allocZeroed(1, sizeof(GlmModel), path));
   model->path = copyString(path, path);
@@ -432,30 +508,46 @@ GlmModel *glmReadOBJFile(FILE *file, const char *path) {
   model->position[0] = model->position[1] = model->position[2] = 0.0f;
 
   glmFirstPass(model, file);
-
-  // Counts are at most UINT_MAX, so the "+ 1" cannot wrap in size_t.
-  model->vertices = static_cast<float *>(allocZeroed(
-      size_t{model->vertexcount} + 1, 3 * sizeof(float), model->path));
-  model->triangles = static_cast<GlmTriangle *>(allocZeroed(
-      model->trianglecount, sizeof(GlmTriangle), model->path));
-  if (model->normalcount > 0)
-    model->normals = static_cast<float *>(allocZeroed(
-        size_t{model->normalcount} + 1, 3 * sizeof(float), model->path));
-  if (model->texcoordcount > 0)
-    model->texcoords = static_cast<float *>(allocZeroed(
-        size_t{model->texcoordcount} + 1, 2 * sizeof(float), model->path));
-
-  rewind(file);
-  glmSecondPass(model, file);
+  if (!failed()) {
+    // Counts are at most UINT_MAX, so the "+ 1" cannot wrap in size_t.
+    model->vertices = static_cast<float *>(allocZeroed(
+        size_t{model->vertexcount} + 1, 3 * sizeof(float), model->path));
+    model->triangles = static_cast<GlmTriangle *>(allocZeroed(
+        model->trianglecount, sizeof(GlmTriangle), model->path));
+    if (model->normalcount > 0)
+      model->normals = static_cast<float *>(allocZeroed(
+          size_t{model->normalcount} + 1, 3 * sizeof(float), model->path));
+    if (model->texcoordcount > 0)
+      model->texcoords = static_cast<float *>(allocZeroed(
+          size_t{model->texcoordcount} + 1, 2 * sizeof(float), model->path));
+    rewind(file);
+    glmSecondPass(model, file);
+  }
+  *error = failure;
+  if (failed()) {
+    glmDelete(model);
+    return nullptr;
+  }
   return model;
 }
 
+void glmFail(const GlmError *error) {
+  fputs(error->message, error->toStdout ? stdout : stderr);
+  exit(error->status);
+}
+
 GlmModel *glmReadOBJ(const char *filename) {
-  FILE *file = fopen(filename, "r");
-  if (!file)
-    fatal("glmReadOBJ() failed: can't open data file \"%s\".\n", filename);
-  GlmModel *model = glmReadOBJFile(file, filename);
+  GlmError error{};
+  FILE *file = fopenRegular(filename, "r");
+  if (!file) {
+    error.status = 1;
+    snprintf(error.message, sizeof error.message,
+             "glmReadOBJ() failed: can't open data file \"%s\".\n", filename);
+    glmFail(&error);
+  }
+  GlmModel *model = glmReadOBJStream(file, filename, &error);
   fclose(file);
+  if (!model) glmFail(&error);
   return model;
 }
 

@@ -63,18 +63,39 @@ struct GlmModel {
   float position[3];
 };
 
+// Why a read failed: the one line the program prints, where it goes, and
+// the status the process ends with.
+struct GlmError {
+  int status;      // 0: no failure; otherwise the exit status
+  int toStdout;    // 1: the line belongs on standard output, 0: standard error
+  char message[4608];
+};
+
 // Reads an OBJ file and its material library. Any failure prints one line
 // and exits with status 1, so a model is always returned (caller owns it).
 GlmModel *glmReadOBJ(const char *filename);
 
-// The same on an already open stream (e.g. fmemopen'ed bytes); `path` is
-// used for messages and to resolve the material library. The stream is
-// rewound but not closed.
-GlmModel *glmReadOBJFile(FILE *file, const char *path);
+// The same on an already open stream (e.g. fmemopen'ed bytes), without
+// ending the process: bad input gives null with the reason in *error, and
+// nothing stays allocated or open. `path` is used for messages and to
+// resolve the material library. The stream is rewound but not closed.
+// Only running out of memory still ends the process.
+GlmModel *glmReadOBJStream(FILE *file, const char *path, GlmError *error);
 
+// Prints the error's line where it belongs and exits with its status.
+[[noreturn]] void glmFail(const GlmError *error);
+
+// The two passes stop at the first bad input and leave the reason for
+// glmReadOBJ / glmReadOBJStream to report.
 void glmFirstPass(GlmModel *model, FILE *file);
 void glmSecondPass(GlmModel *model, FILE *file);
+
+// Reads the library `name`, resolved against the model's directory, into
+// the model; ends the process on failure.
 void glmReadMTL(GlmModel *model, const char *name);
+// A library from an open stream, replacing the model's materials; returns 0
+// with the reason in *error on bad input.
+int glmReadMTLStream(GlmModel *model, FILE *file, GlmError *error);
 
 GlmGroup *glmAddGroup(GlmModel *model, const char *name);
 GlmGroup *glmFindGroup(GlmModel *model, const char *name);

@@ -1,0 +1,274 @@
+// Every data file broken in every way a user can break it, tried against the
+// real program: missing, truncated, empty, of another format, a directory,
+// a device, a FIFO, unreadable. Each ends with its line and status, or goes on where
+// the file's reader accepts what it got; nothing hangs or crashes.
+// The font is read on scene 1's first frame. The gibson program is read on
+// scene 8's, 73 s into the show: its missing source is tried against the
+// program by the scene's own tests, and every break here in-process, with
+// the routine the scene calls.
+#include <gtest/gtest.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "funcs/text.h"
+#include "harness/harness.h"
+#include "shader.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+enum Break { MISSING, TRUNCATED, EMPTY, WRONG, DIRECTORY, DEVICE, FIFO, UNREADABLE };
+const char *const BREAK_NAMES[] = {"missing", "truncated", "empty", "wrong format", "directory", "device",
+                                   "fifo", "unreadable"};
+
+const std::string SOURCE_DATA = std::string(VY_SOURCE_DIR) + "/data/";
+
+// Another format of text: a PLY model. Its "format" line starts with f, which
+// the OBJ reader takes as a face without corners.
+const char *const PLY = "ply\nformat ascii 1.0\nelement vertex 3\nend_header\n0 0 0\n1 0 0\n0 1 0\n";
+
+std::string truncated(const std::string &file) {
+  std::string bytes = readFile(SOURCE_DATA + file);
+  if (file == "models/toyplane.obj") {
+    // Cut inside a face line: after its first corner and one digit.
+    size_t face = bytes.find("\nf ", bytes.size() / 2);
+    size_t corner = bytes.find(' ', face + 3);
+    return bytes.substr(0, corner + 2);
+  }
+  return bytes.substr(0, bytes.size() / 2);
+}
+
+std::string wrongFormat(const std::string &file) {
+  if (file == "models/toyplane.obj") return PLY;
+  if (file == "models/toyplane.mtl") return readFile(SOURCE_DATA + "models/toyplane.obj");
+  if (file == "shader/glsl/bloom.glsl" || file == "shader/glsl/gibson_frag.glsl")
+    return readFile(SOURCE_DATA + "models/toyplane.mtl");
+  // Pictures, the track and the font get a text.
+  return readFile(SOURCE_DATA + "models/toyplane.mtl");
+}
+
+// A working directory whose data/ links every asset but `file`, which is
+// made broken in the given way. Returns "" when the break cannot be made
+// (unreadable files are readable to root).
+std::string brokenData(const std::string &file, Break how) {
+  std::string dir = makeWorkdir(false);
+  fs::path source = SOURCE_DATA;
+  for (auto &entry : fs::recursive_directory_iterator(source)) {
+    std::string rel = fs::relative(entry.path(), source).string();
+    fs::path target = fs::path(dir) / "data" / rel;
+    if (entry.is_directory())
+      fs::create_directories(target);
+    else if (rel != file)
+      fs::create_symlink(entry.path(), target);
+  }
+  std::string path = dir + "/data/" + file;
+  switch (how) {
+    case MISSING: break;
+    case TRUNCATED: writeFile(path, truncated(file)); break;
+    case EMPTY: writeFile(path, ""); break;
+    case WRONG: writeFile(path, wrongFormat(file)); break;
+    case DIRECTORY: fs::create_directory(path); break;
+    case DEVICE: fs::create_symlink("/dev/zero", path); break;
+    case FIFO: mkfifo(path.c_str(), 0600); break;
+    case UNREADABLE: {
+      writeFile(path, readFile(SOURCE_DATA + file));
+      chmod(path.c_str(), 0);
+      int fd = open(path.c_str(), O_RDONLY);
+      if (fd >= 0) {
+        close(fd);
+        fs::remove_all(dir);
+        return "";
+      }
+      break;
+    }
+  }
+  return dir;
+}
+
+// What a row expects: an exit with `status` and `line` on the given stream,
+// or (status GOES_ON) the loader finishing and scene 1 starting, with `line`
+// (if any) on standard output; a row that gives `until` runs on until that
+// line appears instead.
+const int GOES_ON = -1;
+struct Row {
+  std::string file;
+  Break how;
+  bool music;
+  int status;
+  std::string line;
+  bool onStderr = false;
+  std::string until = "[dev] scene 1 starts";
+};
+
+void tryRow(const Row &row) {
+  std::string what = row.file + " " + BREAK_NAMES[row.how] + (row.music ? "" : " -m");
+  std::string dir = brokenData(row.file, row.how);
+  if (dir.empty()) return;
+  std::vector<std::string> args = {"-t", "-w", "160", "-h", "120"};
+  if (!row.music) args.push_back("-m");
+  RunResult r = runProgram(args, dir, 60, row.status == GOES_ON ? row.until : "");
+  EXPECT_FALSE(r.timedOut) << what;
+  if (row.status == GOES_ON) {
+    EXPECT_TRUE(r.stopped) << what << "\n" << r.out << r.err;
+    EXPECT_NE(r.out.find(row.line), std::string::npos) << what << "\n" << r.out;
+  } else {
+    EXPECT_EQ(r.status, row.status) << what << "\n" << r.out << r.err;
+    const std::string &stream = row.onStderr ? r.err : r.out;
+    EXPECT_NE(stream.find(row.line), std::string::npos) << what << "\n" << stream;
+    EXPECT_EQ(r.out.find("[dev] scene 1 starts"), std::string::npos) << what;
+  }
+  fs::remove_all(dir);
+}
+
+std::vector<Row> pictureRows(Break how) {
+  std::vector<Row> rows;
+  for (const char *name : {"loader", "antenna", "commodore", "scroller", "greet"}) {
+    std::string p = std::string("data/textures/") + name + ".tga";
+    std::string line = how == TRUNCATED           ? "[!] Unable to allocate memory for tga " + p + "...\n"
+                       : how == EMPTY || how == WRONG ? "[!] Unable to load " + p
+                                                      : "[! " + p + "] file not found \n";
+    rows.push_back({p.substr(5), how, false, 255, line});
+  }
+  return rows;
+}
+
+std::vector<Row> rowsFor(Break how) {
+  const std::string obj = "data/models/toyplane.obj", mtl = "data/models/toyplane.mtl";
+  const std::string bloom = "data/shader/glsl/bloom.glsl";
+  const bool opens = how == TRUNCATED || how == EMPTY || how == WRONG;
+  std::vector<Row> rows = pictureRows(how);
+  // The model.
+  if (!opens)
+    rows.push_back({"models/toyplane.obj", how, false, 1,
+                    "glmReadOBJ() failed: can't open data file \"" + obj + "\".\n", true});
+  else if (how == EMPTY)
+    rows.push_back({"models/toyplane.obj", how, false, GOES_ON, ""});  // no faces: nothing to draw
+  else
+    rows.push_back({"models/toyplane.obj", how, false, 1,
+                    "glmReadOBJ() failed: incomplete face in \"" + obj + "\".\n", true});
+  // Its library: materials that are not there are warned about.
+  if (!opens)
+    rows.push_back({"models/toyplane.mtl", how, false, 1,
+                    "glmReadMTL() failed: can't open material file \"" + mtl + "\".\n", true});
+  else
+    rows.push_back({"models/toyplane.mtl", how, false, GOES_ON,
+                    how == TRUNCATED ? "glmFindMaterial():  can't find material \"blade\".\n"
+                                     : "glmFindMaterial():  can't find material \"body\".\n"});
+  // The bloom program: a source that does not compile is reported, and the
+  // show goes on without the glow.
+  if (!opens)
+    rows.push_back({"shader/glsl/bloom.glsl", how, false, 255, "[!] Couldn't read file " + bloom + "...\n"});
+  else
+    rows.push_back({"shader/glsl/bloom.glsl", how, false, GOES_ON, "[!] compiling of " + bloom + " failed"});
+  // The track, with music on; with -m it is never opened.
+  if (!opens)
+    rows.push_back({"tune/vy-03.mp3", how, true, 255, "[!] FMOD error! (23) File not found. \n"});
+  else if (how == TRUNCATED)
+    rows.push_back({"tune/vy-03.mp3", how, true, GOES_ON, ""});  // plays what there is
+  else
+    rows.push_back({"tune/vy-03.mp3", how, true, 255, "[!] FMOD error! (25) Unsupported file or audio format. \n"});
+  rows.push_back({"tune/vy-03.mp3", how, false, GOES_ON, ""});
+  // The font, on scene 1's first frame: reported, and the show goes on.
+  const std::string font = "[! data/fonts/crounded.ttf] font not loaded, text is not drawn\n";
+  rows.push_back({"fonts/crounded.ttf", how, false, GOES_ON, font, false, font});
+  return rows;
+}
+
+// In a fresh process (the routines build once): runs `body` with the
+// working directory `dir` and a GL window, sending standard output to
+// standard error for the death test to see, and exits with 0 if it returns.
+template <class F>
+void inDirectoryWithGl(const std::string &dir, F body) {
+  if (chdir(dir.c_str()) != 0) _exit(126);
+  ensureGlContext(64, 64);
+  fflush(stdout);
+  dup2(2, 1);
+  body();
+  fflush(stdout);
+  exit(0);
+}
+
+const Break EVERY_BREAK[] = {MISSING, TRUNCATED, EMPTY, WRONG, DIRECTORY, DEVICE, FIFO, UNREADABLE};
+
+}  // namespace
+
+TEST(BadFiles, MissingFilesEndInTheirFrame) {
+  for (const Row &row : rowsFor(MISSING)) tryRow(row);
+}
+
+TEST(BadFiles, TruncatedFiles) {
+  for (const Row &row : rowsFor(TRUNCATED)) tryRow(row);
+}
+
+TEST(BadFiles, EmptyFiles) {
+  for (const Row &row : rowsFor(EMPTY)) tryRow(row);
+}
+
+TEST(BadFiles, FilesOfAnotherFormat) {
+  for (const Row &row : rowsFor(WRONG)) tryRow(row);
+}
+
+TEST(BadFiles, DirectoriesAreRefusedAsMissing) {
+  for (const Row &row : rowsFor(DIRECTORY)) tryRow(row);
+}
+
+TEST(BadFiles, DevicesAreRefusedAsMissing) {
+  for (const Row &row : rowsFor(DEVICE)) tryRow(row);
+}
+
+// Opening a FIFO waits for a writer; no reader may get that far.
+TEST(BadFiles, FifosAreRefusedAsMissing) {
+  for (const Row &row : rowsFor(FIFO)) tryRow(row);
+}
+
+TEST(BadFiles, UnreadableFilesAreRefusedAsMissing) {
+  if (brokenData("models/toyplane.mtl", UNREADABLE).empty())
+    GTEST_SKIP() << "running as root: a file of mode 000 can still be read";
+  for (const Row &row : rowsFor(UNREADABLE)) tryRow(row);
+}
+
+// Suites named *DeathTest run first, before this process makes GL threads.
+TEST(BadFilesDeathTest, FontThatCannotBeMadeIsReportedOnceAndDrawsNothing) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  for (Break how : EVERY_BREAK) {
+    std::string dir = brokenData("fonts/crounded.ttf", how);
+    if (dir.empty()) continue;
+    EXPECT_EXIT(inDirectoryWithGl(dir,
+                                  [] {
+                                    for (int i = 0; i < 3; i++) drawText("vy-01", 0, 0, 0, 1);
+                                  }),
+                testing::ExitedWithCode(0),
+                "^\\[! data/fonts/crounded\\.ttf\\] font not loaded, text is not drawn\n$")
+        << BREAK_NAMES[how];
+    fs::remove_all(dir);
+  }
+}
+
+TEST(BadFilesDeathTest, GibsonProgram) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  for (Break how : EVERY_BREAK) {
+    std::string dir = brokenData("shader/glsl/gibson_frag.glsl", how);
+    if (dir.empty()) continue;
+    bool opens = how == TRUNCATED || how == EMPTY || how == WRONG;
+    auto firstCall = [] {
+      glsl_gibson_frag(1);
+      glsl_gibson_frag(0);
+    };
+    if (opens)
+      EXPECT_EXIT(inDirectoryWithGl(dir, firstCall), testing::ExitedWithCode(0),
+                  "^\\[!\\] compiling of data/shader/glsl/gibson_frag\\.glsl failed")
+          << BREAK_NAMES[how];
+    else
+      EXPECT_EXIT(inDirectoryWithGl(dir, firstCall), testing::ExitedWithCode(255),
+                  "^\\[!\\] Couldn't read file data/shader/glsl/gibson_frag\\.glsl\\.\\.\\.\n$")
+          << BREAK_NAMES[how];
+    fs::remove_all(dir);
+  }
+}
