@@ -91,6 +91,12 @@ void beginOffscreen(bool opaqueClear, float cameraZ) {
 }
 
 void composite(float clearGrey, bool noBlur) {
+  // Most scenes leave lighting on for this step. The quads carry no normal
+  // of their own, so they would take whatever the last object sent: facing
+  // away from the light, only the ambient term reaches them and white shows
+  // as grey. Facing it, lit white clamps to white. Unlit, the normal is left
+  // alone for whatever the frame draws next.
+  if (glIsEnabled(GL_LIGHTING)) glNormal3f(0, 0, -1);
   glBindFramebufferEXT(GL_FRAMEBUFFER_EXT, 0);
   glViewport(0, 0, globalWidth, globalHeight);
   glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);

@@ -112,10 +112,5 @@ void scene02() {
     handOver(t);
     gColor = 1.0f;
   }
-  // The composite is drawn lit, with whatever normal was set last. Facing
-  // away from the light only the ambient terms reach it and the picture
-  // shows at 40 %; facing the light, lit white clamps to white and the
-  // picture shows as drawn: white flashes, a white background.
-  glNormal3f(0, 0, -1);
   composite(1, true);
 }

@@ -27,9 +27,6 @@ void scene05() {
 
   drawBobbingPlane(0, timer);
 
-  // The composite is lit too: its quads face the light, so the picture
-  // shows at full strength.
-  glNormal3f(0, 0, -1);
   composite(0, true);
   if (timer > 2) gColor = float(gColor + 0.01);
   if (timer > 6.0f) {

@@ -21,9 +21,6 @@ void scene06() {
   plane_velocity = float(plane_velocity + plane_velocity * 0.2);
   drawBobbingPlane(plane_velocity, timer, 10 * plane_velocity);
 
-  // The composite is lit too: its quads face the light, so the picture
-  // shows at full strength.
-  glNormal3f(0, 0, -1);
   composite(0, true);
   if (timer > 2.0f) handOver(timer);
 }

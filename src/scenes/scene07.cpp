@@ -28,9 +28,6 @@ void scene07() {
   fadescreen = float(fadescreen + 2 * timer);
   glPopMatrix();
 
-  // The composite is lit too: its quads face the light, so the picture
-  // shows at full strength.
-  glNormal3f(0, 0, -1);
   composite(0, true);
   if (timer > 1.5f) {
     gColor = 0;

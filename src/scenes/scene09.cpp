@@ -78,10 +78,6 @@ void scene09() {
   drawText("sry quillomer, just had to steal one of ur spheres... I just don't remember why...     "
            "can u guess what's inside? :D",
            timer * -20.0 + 10.0, 20.0f, -10.0f, 1.0f);
-  // Lighting is still on for the composite: turn its quad to the light so
-  // the picture comes through at full brightness, not at whatever level
-  // the last normal sent (the plane's, a sphere's) happens to give.
-  glNormal3f(0, 0, -1);
   composite(0, false);
 
   if (timer > 20.0f) {

@@ -64,7 +64,6 @@ void scene10() {
   glPopMatrix();
   glPopMatrix();
 
-  glNormal3f(0, 0, -1);  // the lit composite faces the light (see scene 9)
   composite(0, false);
 
   if (timer > 20.0f && spherescale > 0.0f) spherescale = float(spherescale - 0.01);

@@ -35,7 +35,6 @@ void scene11() {
   glPopMatrix();
   glPopMatrix();
 
-  glNormal3f(0, 0, -1);  // the lit composite faces the light (see scene 9)
   composite(0, false);
 
   if (timer > 5.0f) handOver(timer);

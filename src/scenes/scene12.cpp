@@ -73,7 +73,6 @@ void scene12() {
   if (timer > 3.0f && timer < 10.0f) risingPlane(timer);
   glPopMatrix();
 
-  glNormal3f(0, 0, -1);  // the lit composite faces the light (see scene 9)
   composite(0, false);
 
   // The last frame is neither blurred, captured nor shown.
