@@ -14,13 +14,7 @@ namespace {
 const int W = 1024, H = 768;
 
 void startFrame() {
-  ensureGlContext(W, H);
-  glBindFramebufferEXT(GL_FRAMEBUFFER_EXT, 0);
-  glClearColor(1, 0, 1, 1);
-  glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-  glMatrixMode(GL_MODELVIEW);
-  glLoadIdentity();
-  glTranslatef(0, 0, -50);
+  startWindowFrame(W, H, 1, 0, 1);
   glEnable(GL_LIGHTING);
   glEnable(GL_LIGHT0);
 }

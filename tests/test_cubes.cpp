@@ -9,6 +9,7 @@
 
 #include "funcs/cubes.h"
 #include "harness/harness.h"
+#include "main/driver.h"
 
 namespace {
 
@@ -31,17 +32,7 @@ std::vector<uint8_t> drawScene(const CubeLight &s, bool ours) {
   glMatrixMode(GL_MODELVIEW);
   glClearColor(0.3f, 0.3f, 0.35f, 1);
   glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-  if (s.lit) {
-    static const GLfloat amb[] = {0.2f, 0.2f, 0.2f, 1}, dif[] = {0.8f, 0.8f, 0.8f, 1},
-                         spec[] = {0.5f, 0, 0, 1};
-    glEnable(GL_LIGHTING);
-    glEnable(GL_LIGHT0);
-    glLightfv(GL_LIGHT0, GL_AMBIENT, amb);
-    glLightfv(GL_LIGHT0, GL_DIFFUSE, dif);
-    glLightfv(GL_LIGHT0, GL_SPECULAR, spec);
-  } else {
-    glDisable(GL_LIGHTING);
-  }
+  setLight(s.lit);
   if (s.normalize) glEnable(GL_NORMALIZE); else glDisable(GL_NORMALIZE);
   glColor4fv(s.colour);
 

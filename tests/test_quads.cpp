@@ -35,13 +35,7 @@ GLuint quadrantTexture() {
 }
 
 void startFrame(float grey) {
-  ensureGlContext(W, H);
-  glBindFramebufferEXT(GL_FRAMEBUFFER_EXT, 0);
-  glClearColor(grey, grey, grey, 1);
-  glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-  glMatrixMode(GL_MODELVIEW);
-  glLoadIdentity();
-  glTranslatef(0, 0, -50);
+  startWindowFrame(W, H, grey, grey, grey);
   glColor4f(1, 1, 1, 1);
 }
 

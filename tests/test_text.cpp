@@ -13,13 +13,7 @@ const int W = 320, H = 240;
 
 // Rows of the window that hold any lit pixel, after drawing on black.
 int litRows(void (*draw)()) {
-  ensureGlContext(W, H);
-  glBindFramebufferEXT(GL_FRAMEBUFFER_EXT, 0);
-  glClearColor(0, 0, 0, 1);
-  glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-  glMatrixMode(GL_MODELVIEW);
-  glLoadIdentity();
-  glTranslatef(0, 0, -50);
+  startWindowFrame(W, H, 0, 0, 0);
   glColor4f(1, 1, 1, 1);
   draw();
   auto px = readPixelsRGB(0, 0, W, H);

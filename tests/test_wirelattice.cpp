@@ -15,13 +15,8 @@ namespace {
 const int W = 320, H = 240;
 
 std::vector<uint8_t> drawn(bool asLattice, float distance) {
-  ensureGlContext(W, H);
-  glBindFramebufferEXT(GL_FRAMEBUFFER_EXT, 0);
-  glClearColor(0.1f, 0.1f, 0.1f, 1);
-  glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-  glMatrixMode(GL_MODELVIEW);
-  glLoadIdentity();
-  glTranslatef(0, 0, -50 + distance);
+  startWindowFrame(W, H, 0.1f, 0.1f, 0.1f);
+  glTranslatef(0, 0, distance);
   glRotatef(distance, 1, 1, 0);
   glColor4f(0.6f, 0.6f, 0.6f, 0.8f);  // translucent: overdraw would show
   if (asLattice) {

@@ -84,6 +84,16 @@ void ensureGlContext(int width, int height) {
   made = true;
 }
 
+void startWindowFrame(int width, int height, float r, float g, float b) {
+  ensureGlContext(width, height);
+  glBindFramebufferEXT(GL_FRAMEBUFFER_EXT, 0);
+  glClearColor(r, g, b, 1);
+  glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+  glMatrixMode(GL_MODELVIEW);
+  glLoadIdentity();
+  glTranslatef(0, 0, -50);
+}
+
 std::vector<uint8_t> readPixelsRGB(int x, int y, int width, int height) {
   std::vector<uint8_t> px(size_t(width) * height * 3);
   glPixelStorei(GL_PACK_ALIGNMENT, 1);

@@ -14,6 +14,11 @@ std::string ensureDisplay();
 // state. Later calls reuse the window.
 void ensureGlContext(int width = 1024, int height = 768);
 
+// Starts a frame on the window: the GL context of that size, the window's
+// framebuffer bound and cleared to the colour, the modelview at the
+// production's fixed camera (identity moved 50 back).
+void startWindowFrame(int width, int height, float r, float g, float b);
+
 // Reads back the back buffer as tightly packed RGB rows, bottom row first.
 std::vector<uint8_t> readPixelsRGB(int x, int y, int width, int height);
 
