@@ -320,7 +320,9 @@ int capturedInOrder(const std::string &out) {
 
 // "-c" makes capture/ where it is missing; "-r" runs the same frames
 // without the timer into a raw stream, no PNG on disk, and every pixel of
-// every frame equals the PNG's. 100 frames reach the first scene's glow.
+// every frame equals the PNG's, although the stream blurs its frames
+// itself. 100 frames cover the start screen's blurred fade-out and reach
+// the first scene's glow.
 TEST(CaptureRun, MakesItsDirectoryAndRawFramesEqualThePngs) {
   const int w = 320, h = 240, frames = 100;
   const std::string png = makeWorkdir(true), raw = makeWorkdir(true);

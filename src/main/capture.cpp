@@ -19,6 +19,8 @@
 
 #include <sys/stat.h>
 
+#include "main/driver.h"
+#include "main/rawblur.h"
 #include "main/startup.h"
 
 void png_user_warn(png_structp, png_const_charp message) {
@@ -214,6 +216,7 @@ enum SlotState { kFree, kQueued, kBusy, kDone, kFailed };
 struct CaptureSlot {
   int state = kFree;
   int framenr = 0;
+  float blur = -1;  // raw streams: the frame's blur weight, -1 for none
   std::vector<unsigned char> rgb;
   SDL_Surface *surface = nullptr;
 };
@@ -228,6 +231,7 @@ static int imageWidth = 0, imageHeight = 0;
 static int nextReport = 0;  // number of the oldest frame not yet reported
 static bool failing = false;
 static FILE *rawStream = nullptr;
+static RawBlur rawBlur;  // the worker's alone: frames reach it in order
 
 static bool encodeSlot(CaptureSlot &slot) {
   SDL_LockSurface(slot.surface);
@@ -239,9 +243,11 @@ static bool encodeSlot(CaptureSlot &slot) {
                                kCaptureFilters) == 0;
 }
 
-// Raw frames go out top row first, as a video wants them.
+// Raw frames are read back before the blur, which is worked out here, and
+// go out top row first, as a video wants them.
 static bool writeSlot(CaptureSlot &slot) {
   const size_t row = (size_t)imageWidth * 3;
+  if (slot.blur >= 0) rawBlur.apply(slot.rgb.data(), slot.rgb.data(), slot.rgb.size(), slot.blur);
   bool ok = true;
   for (int k = imageHeight - 1; k >= 0 && ok; --k)
     ok = fwrite(slot.rgb.data() + k * row, 1, row, rawStream) == row;
@@ -392,6 +398,7 @@ void getScreenShotRGB24() {
   readFrame(mWindowMode[1], mWindowMode[0], slot->rgb.data());
   hold.lock();
   slot->framenr = framenr;
+  slot->blur = rawStream && global_motionblur ? mblur : -1;
   slot->state = kQueued;
   work.notify_one();
   framenr += 1;

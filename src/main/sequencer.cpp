@@ -163,11 +163,15 @@ void drawScene() {
   if (queue == 11) scene11();
   if (queue == 12) scene12();
 
-  if (global_motionblur) motionBlur();
+  // A raw stream takes the frame before the blur and blurs it on its way
+  // out, off this thread; nobody watches its window, so it is not shown.
+  // It does not wait for the timer either: the next frame follows at once.
+  if (global_motionblur && !RAW_PATH) motionBlur();
   capture();
-  glutSwapBuffers();
-  // A raw stream does not wait for the timer: the next frame follows at once.
-  if (RAW_PATH) glutPostRedisplay();
+  if (RAW_PATH)
+    glutPostRedisplay();
+  else
+    glutSwapBuffers();
 
   double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - started).count();
   sceneFrames++;
