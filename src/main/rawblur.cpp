@@ -103,19 +103,29 @@ void RawBlur::apply(const uint8_t *in, uint8_t *out, size_t n, float weight) {
   const Tables &t = tables();
   if (acc_.size() != n) acc_.assign(n, 0);
   int16_t *acc = acc_.data();
+  // Per frame, each step's result for every value it can meet: 256 levels
+  // of the frame, and every stored value when scaled.
+  int16_t added[256];
   if (weight == 0) {
     // A load: the frame is remembered and shown as drawn.
-    for (size_t i = 0; i < n; ++i) acc[i] = int16_t(t.linear[in[i]] * 32767.0f);
+    for (int c = 0; c < 256; ++c) added[c] = int16_t(t.linear[c] * 32767.0f);
+    for (size_t i = 0; i < n; ++i) acc[i] = added[in[i]];
     if (out != in) std::memcpy(out, in, n);
     return;
   }
   // Scale, add, return, as the three accumulation steps do, with the
   // steps' own skips for the identities.
+  if (weight != scaledBy_) {
+    scaled_.resize(65536);
+    for (int v = -32768; v < 32768; ++v)
+      scaled_[uint16_t(v)] = weight != 1.0f ? int16_t(float(v) * weight) : int16_t(v);
+    scaledBy_ = weight;
+  }
   const float add = (1 - weight) * 32767.0f;
+  for (int c = 0; c < 256; ++c) added[c] = 1 - weight != 0.0f ? int16_t(t.linear[c] * add) : 0;
+  const int16_t *scaled = scaled_.data();
   for (size_t i = 0; i < n; ++i) {
-    int16_t a = acc[i];
-    if (weight != 1.0f) a = int16_t(float(a) * weight);
-    if (1 - weight != 0.0f) a = int16_t(a + int16_t(t.linear[in[i]] * add));
+    const int16_t a = int16_t(scaled[uint16_t(acc[i])] + added[in[i]]);
     acc[i] = a;
     out[i] = t.back[uint16_t(a)];
   }

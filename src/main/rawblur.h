@@ -17,6 +17,8 @@ class RawBlur {
 
  private:
   std::vector<int16_t> acc_;  // the remembered picture, as the buffer keeps it
+  std::vector<int16_t> scaled_;  // every stored value scaled by scaledBy_
+  float scaledBy_ = -1;
 };
 
 // The two conversions the accumulation steps use on an sRGB window:
