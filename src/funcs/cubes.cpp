@@ -1,7 +1,7 @@
 // Cubes drawn by hand with GLUT's own geometry: the same corners, face
 // order, normals, triangle split and vertex order as freeglut's solid and
-// wire cube, so the pixels do not change, at a fraction of the cost per
-// call (no client-array set-up, no allocation for sizes other than 1).
+// wire cube, so the pixels do not change. Each size's arrays are built
+// once, not per call, and nothing is allocated.
 #include "funcs/cubes.h"
 
 #include <GL/glew.h>
@@ -31,38 +31,68 @@ void scaledCorners(double size, GLfloat out[8][3]) {
     for (int c = 0; c < 3; ++c) out[i][c] = s * corner[i][c];
 }
 
+// A cube's vertices and normals in drawing order, kept for the last size
+// asked for: runs of cubes share one size.
+struct CubeArrays {
+  double size = -1;
+  GLfloat vertex[36][3], normal[36][3];
+};
+
+const CubeArrays &solidArrays(double size) {
+  static CubeArrays a;
+  if (size != a.size) {
+    GLfloat v[8][3];
+    scaledCorners(size, v);
+    for (int f = 0; f < 6; ++f)
+      for (int k = 0; k < 6; ++k)
+        for (int c = 0; c < 3; ++c) {
+          a.vertex[f * 6 + k][c] = v[face[f][split[k]]][c];
+          a.normal[f * 6 + k][c] = faceNormal[f][c];
+        }
+    a.size = size;
+  }
+  return a;
+}
+
+const CubeArrays &wireArrays(double size) {
+  static CubeArrays a;  // the first 24 entries: six loops of four
+  if (size != a.size) {
+    GLfloat v[8][3];
+    scaledCorners(size, v);
+    for (int f = 0; f < 6; ++f)
+      for (int k = 0; k < 4; ++k)
+        for (int c = 0; c < 3; ++c) {
+          a.vertex[f * 4 + k][c] = v[face[f][k]][c];
+          a.normal[f * 4 + k][c] = faceNormal[f][c];
+        }
+    a.size = size;
+  }
+  return a;
+}
+
+// Drawn from client arrays, as GLUT does: fewer calls than immediate mode,
+// and the current normal is left as it was.
+void drawArrays(const CubeArrays &a, GLenum mode, const GLint *first, const GLsizei *count,
+                GLsizei draws) {
+  glEnableClientState(GL_VERTEX_ARRAY);
+  glEnableClientState(GL_NORMAL_ARRAY);
+  glVertexPointer(3, GL_FLOAT, 0, a.vertex);
+  glNormalPointer(GL_FLOAT, 0, a.normal);
+  glMultiDrawArrays(mode, first, count, draws);
+  glDisableClientState(GL_NORMAL_ARRAY);
+  glDisableClientState(GL_VERTEX_ARRAY);
+}
+
 }  // namespace
 
 void solidCube(double size) {
-  GLfloat v[8][3];
-  scaledCorners(size, v);
-  // GLUT draws from vertex arrays, which leave the current normal alone;
-  // immediate mode leaves the last face's normal behind, which would light
-  // anything drawn later without a normal of its own differently.
-  GLfloat keptNormal[3];
-  glGetFloatv(GL_CURRENT_NORMAL, keptNormal);
-  glBegin(GL_TRIANGLES);
-  for (int f = 0; f < 6; ++f)
-    for (int k = 0; k < 6; ++k) {
-      glNormal3fv(faceNormal[f]);
-      glVertex3fv(v[face[f][split[k]]]);
-    }
-  glEnd();
-  glNormal3fv(keptNormal);
+  static const GLint first[1] = {0};
+  static const GLsizei count[1] = {36};
+  drawArrays(solidArrays(size), GL_TRIANGLES, first, count, 1);
 }
 
 void wireCube(double size) {
-  GLfloat v[8][3];
-  scaledCorners(size, v);
-  GLfloat keptNormal[3];
-  glGetFloatv(GL_CURRENT_NORMAL, keptNormal);
-  for (int f = 0; f < 6; ++f) {
-    glBegin(GL_LINE_LOOP);
-    for (int k = 0; k < 4; ++k) {
-      glNormal3fv(faceNormal[f]);
-      glVertex3fv(v[face[f][k]]);
-    }
-    glEnd();
-  }
-  glNormal3fv(keptNormal);
+  static const GLint first[6] = {0, 4, 8, 12, 16, 20};
+  static const GLsizei count[6] = {4, 4, 4, 4, 4, 4};
+  drawArrays(wireArrays(size), GL_LINE_LOOP, first, count, 6);
 }
