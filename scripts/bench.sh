@@ -8,8 +8,9 @@
 #
 # usage: scripts/bench.sh [-p PROGRAM] [-f] [SIZE...]
 #   -p      the built program (default build/vy01)
-#   -f      fast: the capture clock without the timer, frames to /dev/null
-#           (the same frames every run; read-back included in the times)
+#   -f      fast, the video's path: the capture clock without the timer,
+#           raw frames to /dev/null (the same frames every run; read-back
+#           included, the blur worked out beside the renderer, no swap)
 #   SIZE    WIDTHxHEIGHT, default 1024x768 640x480
 # Live runs last the show's 188 s per size. Figures depend on the machine
 # and on whatever else runs on it.
@@ -44,7 +45,7 @@ start_xvfb 1280 1024
 renderer=$(glxinfo -B 2>/dev/null | sed -n 's/^OpenGL renderer string: //p' || true)
 echo "bench: $(nproc) cores, $(sed -n 's/^model name[[:space:]]*: //p' /proc/cpuinfo | head -n 1)"
 echo "bench: ${renderer:-unknown renderer}, load average $(cut -d' ' -f1-3 /proc/loadavg)"
-[ "$fast" = 1 ] && echo "bench: fast mode (capture clock, no timer, read-back included)"
+[ "$fast" = 1 ] && echo "bench: fast mode, the video's path (capture clock, no timer, raw frames, blur beside the renderer)"
 
 for size in $sizes; do
   case $size in
