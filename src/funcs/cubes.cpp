@@ -32,38 +32,22 @@ void scaledCorners(double size, GLfloat out[8][3]) {
 }
 
 // A cube's vertices and normals in drawing order, kept for the last size
-// asked for: runs of cubes share one size.
+// asked for (runs of cubes share one): per corners to a face, taken in the
+// given order.
 struct CubeArrays {
   double size = -1;
   GLfloat vertex[36][3], normal[36][3];
 };
 
-const CubeArrays &solidArrays(double size) {
-  static CubeArrays a;
+const CubeArrays &cubeArrays(CubeArrays &a, double size, const unsigned char *order, int per) {
   if (size != a.size) {
     GLfloat v[8][3];
     scaledCorners(size, v);
     for (int f = 0; f < 6; ++f)
-      for (int k = 0; k < 6; ++k)
+      for (int k = 0; k < per; ++k)
         for (int c = 0; c < 3; ++c) {
-          a.vertex[f * 6 + k][c] = v[face[f][split[k]]][c];
-          a.normal[f * 6 + k][c] = faceNormal[f][c];
-        }
-    a.size = size;
-  }
-  return a;
-}
-
-const CubeArrays &wireArrays(double size) {
-  static CubeArrays a;  // the first 24 entries: six loops of four
-  if (size != a.size) {
-    GLfloat v[8][3];
-    scaledCorners(size, v);
-    for (int f = 0; f < 6; ++f)
-      for (int k = 0; k < 4; ++k)
-        for (int c = 0; c < 3; ++c) {
-          a.vertex[f * 4 + k][c] = v[face[f][k]][c];
-          a.normal[f * 4 + k][c] = faceNormal[f][c];
+          a.vertex[f * per + k][c] = v[face[f][order[k]]][c];
+          a.normal[f * per + k][c] = faceNormal[f][c];
         }
     a.size = size;
   }
@@ -86,13 +70,17 @@ void drawArrays(const CubeArrays &a, GLenum mode, const GLint *first, const GLsi
 }  // namespace
 
 void solidCube(double size) {
+  static CubeArrays triangles;
   static const GLint first[1] = {0};
   static const GLsizei count[1] = {36};
-  drawArrays(solidArrays(size), GL_TRIANGLES, first, count, 1);
+  drawArrays(cubeArrays(triangles, size, split, 6), GL_TRIANGLES, first, count, 1);
 }
 
 void wireCube(double size) {
+  // Six loops of four, each face's corners as they stand.
+  static CubeArrays loops;
+  static const unsigned char round[4] = {0, 1, 2, 3};
   static const GLint first[6] = {0, 4, 8, 12, 16, 20};
   static const GLsizei count[6] = {4, 4, 4, 4, 4, 4};
-  drawArrays(wireArrays(size), GL_LINE_LOOP, first, count, 6);
+  drawArrays(cubeArrays(loops, size, round, 4), GL_LINE_LOOP, first, count, 6);
 }
