@@ -6,6 +6,8 @@
 
 #include <GL/glew.h>
 
+#include <initializer_list>
+
 namespace {
 
 // Corners of the unit cube and the six faces as quads of corner indices,
@@ -83,4 +85,17 @@ void wireCube(double size) {
   static const GLint first[6] = {0, 4, 8, 12, 16, 20};
   static const GLsizei count[6] = {4, 4, 4, 4, 4, 4};
   drawArrays(cubeArrays(loops, size, round, 4), GL_LINE_LOOP, first, count, 6);
+}
+
+int cubeEdgeSegments(double size, float out[48][3]) {
+  GLfloat v[8][3];
+  scaledCorners(size, v);
+  int n = 0;
+  for (const auto &f : face)
+    for (int e = 0; e < 4; e++)
+      for (int c : {f[e], f[(e + 1) % 4]}) {
+        for (int a = 0; a < 3; a++) out[n][a] = v[c][a];
+        n++;
+      }
+  return n;
 }

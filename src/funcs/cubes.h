@@ -5,3 +5,7 @@
 
 void solidCube(double size);
 void wireCube(double size);
+
+// The outline wireCube draws, as separate segments in its order: six faces
+// of four edges, two corners each. Fills out and returns the 48 corners.
+int cubeEdgeSegments(double size, float out[48][3]);

@@ -35,6 +35,7 @@ float bitsFloat(uint32_t u) {
 
 struct Tables {
   float linear[256];
+  int16_t loaded[256];  // each level as a load with weight 1 stores it
   // Per bucket of the float's exponent and top three mantissa bits, from
   // 2^-13 up: offset (high half) and slope (low half) of the fit.
   uint32_t fit[13 << 3];
@@ -45,6 +46,7 @@ struct Tables {
       char text[32];
       std::snprintf(text, sizeof text, "%.7e", srgbToLinear(i / 255.0));
       linear[i] = std::strtof(text, nullptr);
+      loaded[i] = int16_t(linear[i] * 32767.0f);
     }
     // Least squares over every 32nd float of each bucket, against the
     // eight mantissa bits below the bucket's three.
@@ -103,13 +105,9 @@ void RawBlur::apply(const uint8_t *in, uint8_t *out, size_t n, float weight) {
   const Tables &t = tables();
   if (acc_.size() != n) acc_.assign(n, 0);
   int16_t *acc = acc_.data();
-  // Per frame, each step's result for every value it can meet: 256 levels
-  // of the frame, and every stored value when scaled.
-  int16_t added[256];
   if (weight == 0) {
     // A load: the frame is remembered and shown as drawn.
-    for (int c = 0; c < 256; ++c) added[c] = int16_t(t.linear[c] * 32767.0f);
-    for (size_t i = 0; i < n; ++i) acc[i] = added[in[i]];
+    for (size_t i = 0; i < n; ++i) acc[i] = t.loaded[in[i]];
     if (out != in) std::memcpy(out, in, n);
     return;
   }
@@ -121,7 +119,10 @@ void RawBlur::apply(const uint8_t *in, uint8_t *out, size_t n, float weight) {
       scaled_[uint16_t(v)] = weight != 1.0f ? int16_t(float(v) * weight) : int16_t(v);
     scaledBy_ = weight;
   }
+  // Per frame, each step's result for every value it can meet: 256 levels
+  // of the frame, and every stored value when scaled.
   const float add = (1 - weight) * 32767.0f;
+  int16_t added[256];
   for (int c = 0; c < 256; ++c) added[c] = 1 - weight != 0.0f ? int16_t(t.linear[c] * add) : 0;
   const int16_t *scaled = scaled_.data();
   for (size_t i = 0; i < n; ++i) {
