@@ -347,7 +347,7 @@ static void startCapture(int w, int h) {
   if (RAW_PATH) {
     rawStream = fopen(RAW_PATH, "wb");
     if (!rawStream) {
-      perror("fopen error");
+      fprintf(stderr, "[!] capture: opening %s failed: %s\n", RAW_PATH, strerror(errno));
       exit(-1);
     }
     // A reader that went away must end the run with a message, not a signal.

@@ -21,6 +21,11 @@ int png_colortype_from_surface(SDL_Surface *surface);
 constexpr int kCaptureZlibLevel = 2;
 constexpr int kCaptureFilters = PNG_FILTER_NONE;
 
+// The largest frame -c can keep: an SDL 1.2 surface's row of 4-byte pixels
+// must fit its 16-bit pitch, and libpng refuses images beyond its limits.
+constexpr int kCaptureMaxWidth = 65535 / 4 < PNG_USER_WIDTH_MAX ? 65535 / 4 : PNG_USER_WIDTH_MAX;
+constexpr int kCaptureMaxHeight = PNG_USER_HEIGHT_MAX;
+
 // The steps of one capture, split so they can be tested and timed
 // without a GL context.
 
