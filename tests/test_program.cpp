@@ -178,9 +178,12 @@ TEST(Program, FirstFrameAtRequestedSizeWithTheBar) {
   // Without the model the run ends in frame 2, after frame 1 was captured.
   std::string dir = dataWithout("data/models/toyplane.obj");
   fs::create_directory(dir + "/capture");
+  writeFile(dir + "/capture/0000000007.png", "an earlier run's");  // said, and left alone
   RunResult r = runProgram({"-c", "-w", "800", "-h", "600"}, dir, 60);
   EXPECT_EQ(r.status, 1);
   EXPECT_NE(r.out.find("[*] Resolution set to 800x600:32@75\n"), std::string::npos);
+  EXPECT_NE(r.out.find("[!] capture/ already holds 1 frame file: not this run's"), std::string::npos) << r.out;
+  EXPECT_EQ(readFile(dir + "/capture/0000000007.png"), "an earlier run's");
   EXPECT_NE(r.out.find("[->] captured frame #1\n"), std::string::npos);
   Picture p = readPng(dir + "/capture/0000000000.png");
   ASSERT_TRUE(p.ok);

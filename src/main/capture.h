@@ -8,6 +8,9 @@ void capture();
 void getScreenShotRGB24();
 // Waits until every frame handed to capture is written and reported.
 void finishCapture();
+// From start-up in capture mode, before any other thread exists: SIGINT and
+// SIGTERM finish the frame being written before they end the process.
+void stopCaptureOnSignals();
 // Ends the process with status 255 where writing fails after the file
 // was opened; -1 where it could not be opened.
 int png_save_surface(const char *path, SDL_Surface *surface);

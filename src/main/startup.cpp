@@ -171,6 +171,7 @@ int runProduction(int argc, char **argv) {
   setvbuf(stdout, nullptr, _IOLBF, 0);
   puts("[*] vy-01 the zembrit.");
   StartOptions o = parseOptions(argc, argv);
+  if (CAPTURE) stopCaptureOnSignals();
   puts("[*] zembrit engaged.");
   glutInit(&argc, argv);
   on_exit(endQuietly, nullptr);
