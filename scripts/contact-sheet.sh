@@ -6,8 +6,11 @@
 # usage: scripts/contact-sheet.sh [-w WIDTH] [-h HEIGHT] [-p PROGRAM] [-k DIR] [OUTPUT]
 #   -w, -h   size of the window (default 1024 x 768)
 #   -p       the built program (default build/vy01); this script builds nothing
-#   -k       keep every captured frame and the program's output in DIR
-#   OUTPUT   the sheet (default video/contact-sheet.png)
+#   -k       keep every captured frame and the program's output in DIR, which
+#            must be new or empty (frames go into a new directory inside it
+#            if something else lands in it meanwhile)
+#   OUTPUT   the sheet (default video/contact-sheet.png), written under
+#            exactly that name once it is whole
 # Always runs under a private Xvfb.
 set -eu
 
@@ -51,6 +54,17 @@ if [ $# -gt 1 ]; then usage; fi
 if [ $# -eq 1 ]; then output=$(abspath "$1"); fi
 
 check_size "$width" "$height"
+# Nothing the script did not make is ever deleted or written over, except an
+# earlier sheet under the output's own name.
+if [ -n "$keep" ] && { [ "$keep" = "$output" ] || { [ -e "$keep" ] && ! [ -d "$keep" ]; } ||
+  { [ -d "$keep" ] && [ -n "$(ls -A "$keep")" ]; }; }; then
+  echo "$me: -k $keep: not a new or empty directory, and nothing in it may be lost" >&2
+  exit 2
+fi
+if [ -e "$output" ] && ! [ -f "$output" ]; then
+  echo "$me: $output exists and is not a regular file" >&2
+  exit 2
+fi
 [ -x "$program" ] || die "no program at $program (build it first, or pass -p)"
 [ -d "$root/data" ] || die "no $root/data (build the program first)"
 command -v ffmpeg >/dev/null || die "ffmpeg is not installed"
@@ -59,6 +73,17 @@ command -v ffmpeg >/dev/null || die "ffmpeg is not installed"
 # The run happens in a scratch directory of its own, so that it neither
 # needs nor disturbs a capture/ in the worktree.
 make_work
+# The sheet is written beside its name and renamed when whole, so a failed or
+# interrupted run leaves no partial sheet; and no process of the run outlives it.
+sheet_tmp=
+end_run() {
+  local status=$?
+  [ -z "$sheet_tmp" ] || rm -f "$sheet_tmp"
+  for p in $pid $xvfb_pid; do { kill "$p" && wait "$p"; } 2>/dev/null || true; done
+  (exit "$status")
+  finish
+}
+trap end_run EXIT
 
 ln -s "$root/data" "$work/data"
 mkdir "$work/capture" "$work/tiles"
@@ -111,14 +136,25 @@ done
 
 rows=$(((n + columns - 1) / columns))
 mkdir -p "$(dirname "$output")"
+sheet_tmp=$(mktemp --suffix=.png "$(dirname "$output")/.contact-sheet.XXXXXX")
+# -update 1: the name is a name, not a pattern, whatever "%" it holds.
 ffmpeg -hide_banner -loglevel error -y -framerate 1 -i "$work/tiles/%03d.png" \
-  -vf "tile=${columns}x${rows}:padding=4:margin=4:color=0x202020" -frames:v 1 "$output" ||
-  die "ffmpeg could not tile the stills"
+  -vf "tile=${columns}x${rows}:padding=4:margin=4:color=0x202020" -frames:v 1 -update 1 "$sheet_tmp" ||
+  die "ffmpeg could not tile the stills into $output"
+chmod "$(printf '%o' $((0666 & ~$(umask))))" "$sheet_tmp"  # mktemp's 0600 is not a sheet's mode
+mv -f "$sheet_tmp" "$output"
+sheet_tmp=
 if [ -n "$keep" ]; then
-  rm -rf "$keep"
-  mkdir -p "$(dirname "$keep")"
   cp "$work/out.log" "$work/capture/"
-  mv "$work/capture" "$keep"
+  if ! [ -e "$keep" ]; then
+    mkdir -p "$(dirname "$keep")"
+    mv "$work/capture" "$keep"
+  else
+    # Empty at the start; if the sheet or anything else has landed in it
+    # since, the frames go into a directory of their own inside it.
+    [ -z "$(ls -A "$keep")" ] || keep=$(mktemp -d "$keep/frames.XXXXXX")
+    find "$work/capture" -mindepth 1 -maxdepth 1 -exec mv -t "$keep" {} +
+  fi
   echo "contact-sheet: frames kept in $keep"
 fi
 echo "contact-sheet: $n stills in $output"

@@ -177,16 +177,22 @@ TEST(GlmRead, GroupNamesKeepLeadingBlankAndAreReused) {
   EXPECT_EQ(glmFindGroup(m, " wing"), groups[2]);
   glmDelete(m);
 
-  // 127 characters go into the buffer; the line feed is not among them, so
-  // the last kept character is dropped instead, and the rest of the line is
-  // read as tokens of its own.
-  const std::string longName(300, 'a'), longWord(300, 'z');
-  m = readText(dir, std::string(kSixVertices) + "#" + longWord + "\n" + longWord + " 1 2\ng " + longName +
-                        "\nf 1 2 3\n");
-  GlmGroup *g = glmFindGroup(m, (" " + std::string(125, 'a')).c_str());
+  // Names are read whole, however long: no part of one is read as a
+  // statement (a tail of v's would be an unknown token, one of "Kd 1 0 0"
+  // a colour). A long comment is read on as tokens, which are skipped.
+  const std::string name(200, 'v'), longWord(300, 'z');
+  put(dir, name + ".mtl", "newmtl " + name + "\nKd 0 1 0\nmap_Kd " + std::string(126, 'x') + " Kd 1 0 0\n");
+  m = readText(dir, "mtllib " + name + ".mtl\n" + kSixVertices + "#" + longWord + "\n" + longWord + " 1 2\ng " +
+                        name + "\nusemtl " + name + "\nf 1 2 3\n");
+  GlmGroup *g = glmFindGroup(m, (" " + name).c_str());
   ASSERT_NE(g, nullptr);
   EXPECT_EQ(groupTriangles(g), U({0}));
   EXPECT_EQ(m->groupcount, 2u);
+  EXPECT_EQ(m->mtllib, name + ".mtl");
+  ASSERT_EQ(m->materialcount, 2u);
+  EXPECT_EQ(m->materials[1].name, name);
+  EXPECT_EQ(g->material, 1u);
+  EXPECT_EQ(std::vector<float>(m->materials[1].diffuse, m->materials[1].diffuse + 3), std::vector<float>({0, 1, 0}));
   glmDelete(m);
   fs::remove_all(dir);
 }

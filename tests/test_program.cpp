@@ -148,13 +148,42 @@ TEST(Program, FatalAssetsEndInTheirFrame) {
   }
 }
 
+// Sizes it cannot draw or keep, and -r without a file, end at start-up with
+// one line and status 2 (a -r file that cannot be opened, at the first frame).
+TEST(Program, RefusesWhatItCannotRun) {
+  struct {
+    std::vector<std::string> args;
+    int status;
+    const char *line;
+  } table[] = {
+      {{"-w", "-5", "-h", "-5"}, 2, "[!] -w -5: a size cannot be negative\n"},
+      {{"-w", "100000", "-h", "100000"}, 2, "[!] 100000x100000 is larger than this GL can draw: GL_MAX_VIEWPORT_DIMS is "},
+      {{"-w", "2147483647", "-h", "1", "-c"}, 2, "[!] 2147483647x1 is larger than this GL can draw: GL_MAX_VIEWPORT_DIMS"},
+      {{"-c", "-w", "16384", "-h", "100"}, 2, "[!] 16384x100 is larger than -c can keep: a captured frame is at most 16383x"},
+      {{"-r"}, 2, "[!] -r needs the name of the file for the raw frames\n"},
+      {{"-r", "-m"}, 2, "[!] -r needs the name of the file for the raw frames, not the option -m\n"},
+      {{"-r", "data"}, 255, "[!] capture: opening data failed: Is a directory\n"},
+  };
+  for (auto &row : table) {
+    std::string dir = makeWorkdir(true);
+    RunResult r = runProgram(row.args, dir, 60);
+    EXPECT_EQ(r.status, row.status) << row.line << "\n" << r.out << r.err;
+    EXPECT_NE(r.err.find(row.line), std::string::npos) << r.err;
+    EXPECT_EQ(countLines(r.err, "[!"), 1) << r.err;
+    EXPECT_FALSE(fs::exists(dir + "/-m"));
+  }
+}
+
 TEST(Program, FirstFrameAtRequestedSizeWithTheBar) {
   // Without the model the run ends in frame 2, after frame 1 was captured.
   std::string dir = dataWithout("data/models/toyplane.obj");
   fs::create_directory(dir + "/capture");
+  writeFile(dir + "/capture/0000000007.png", "an earlier run's");  // said, and left alone
   RunResult r = runProgram({"-c", "-w", "800", "-h", "600"}, dir, 60);
   EXPECT_EQ(r.status, 1);
   EXPECT_NE(r.out.find("[*] Resolution set to 800x600:32@75\n"), std::string::npos);
+  EXPECT_NE(r.out.find("[!] capture/ already holds 1 frame file: not this run's"), std::string::npos) << r.out;
+  EXPECT_EQ(readFile(dir + "/capture/0000000007.png"), "an earlier run's");
   EXPECT_NE(r.out.find("[->] captured frame #1\n"), std::string::npos);
   Picture p = readPng(dir + "/capture/0000000000.png");
   ASSERT_TRUE(p.ok);

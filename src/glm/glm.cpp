@@ -1,8 +1,11 @@
 // Wavefront OBJ/MTL reader: a counting pass, exact allocation, a filling pass.
 //
 // Tokens are read with C stdio so that any FILE* works, including streams
-// over memory. Every token and every rest-of-line read goes through one
-// 128-byte buffer; longer input is simply read as further tokens.
+// over memory. Keywords and numbers go through 128-byte buffers, and so does
+// the rest of a comment line; a longer comment is read on as further
+// tokens. Names (g, usemtl, mtllib, newmtl) are read whole, however long,
+// and so is every other line the reader skips, so that no part of a name is
+// ever taken for a statement.
 //
 // Bad input does not end the process here: the first failure is recorded,
 // every loop stops on it, and the public entry points either hand it back
@@ -14,6 +17,7 @@
 #include "glm/glm.h"
 
 #include <cassert>
+#include <cerrno>
 #include <climits>
 #include <cstdarg>
 #include <cstdint>
@@ -91,11 +95,43 @@ void readRestOfLine(FILE *file, char *buf) {
   if (!fgets(buf, kBufSize, file)) buf[0] = '\0';
 }
 
-// First word of the rest of the line, or "" if there is none.
-void readFirstWord(FILE *file, char *word) {
-  char line[kBufSize];
-  readRestOfLine(file, line);
-  if (sscanf(line, GLM_TOKEN, word) != 1) word[0] = '\0';
+// The rest of the line, however long, with its line feed if it has one;
+// on the heap, "" at end of file.
+char *readWholeLine(FILE *file, const char *path) {
+  char *line = nullptr;
+  size_t size = 0;
+  errno = 0;
+  if (getline(&line, &size, file) < 0) {
+    if (errno == ENOMEM) outOfMemory(path);
+    free(line);
+    line = static_cast<char *>(allocZeroed(1, 1, path));
+  }
+  return line;
+}
+
+// A line the reader does not use: all of it goes, except of a comment, whose
+// first 127 characters go and the rest is read on as tokens.
+void skipStatement(FILE *file, char *buf, const char *path) {
+  if (buf[0] == '#') return readRestOfLine(file, buf);
+  free(readWholeLine(file, path));
+}
+
+// First word of the rest of the line, or "" if there is none; on the heap.
+char *readFirstWord(FILE *file, const char *path) {
+  char *line = readWholeLine(file, path);
+  char *word = static_cast<char *>(allocZeroed(strlen(line) + 1, 1, path));
+  if (sscanf(line, "%s", word) != 1) word[0] = '\0';
+  free(line);
+  return word;
+}
+
+// A group line: the rest of the line without its last character, the line
+// feed (a leading blank is kept); on the heap.
+char *readGroupName(FILE *file, const char *path) {
+  char *line = readWholeLine(file, path);
+  size_t n = strlen(line);
+  if (n > 0) line[n - 1] = '\0';
+  return line;
 }
 
 // The four ways a face corner can be written.
@@ -302,7 +338,7 @@ void readMaterials(GlmModel *model, FILE *file) {
   unsigned count = 1;
   while (!failed() && readToken(file, buf)) {
     if (buf[0] == 'n') countOne(&count, model->path);
-    readRestOfLine(file, buf);
+    skipStatement(file, buf, model->path);
   }
   if (failed()) return;
 
@@ -326,13 +362,14 @@ void readMaterials(GlmModel *model, FILE *file) {
     GlmMaterial &m = model->materials[cur];
     switch (buf[0]) {
       case 'n': {
-        char word[kBufSize];
-        readFirstWord(file, word);
+        char *word = readFirstWord(file, model->path);
         // The counting pass skipped whole lines; a stray "n..." token that
         // this pass meets mid-line must not step past the array.
         if (cur + 1 < count) {
           ++cur;
-          model->materials[cur].name = copyString(word, model->path);
+          model->materials[cur].name = word;
+        } else {
+          free(word);
         }
         break;
       }
@@ -349,12 +386,12 @@ void readMaterials(GlmModel *model, FILE *file) {
         if (rgb) {
           scanFloats(file, rgb, 3);  // alpha stays
         } else {
-          readRestOfLine(file, buf);
+          skipStatement(file, buf, model->path);
         }
         break;
       }
-      default:  // "#" comments and everything unsupported
-        readRestOfLine(file, buf);
+      default:  // "#" comments and everything unsupported (map_Kd ...)
+        skipStatement(file, buf, model->path);
         break;
     }
   }
@@ -406,26 +443,22 @@ void glmFirstPass(GlmModel *model, FILE *file) {
         }
         readRestOfLine(file, buf);
         break;
-      case 'm': {
-        char word[kBufSize];
-        readFirstWord(file, word);
+      case 'm':
         free(model->mtllib);
-        model->mtllib = copyString(word, model->path);
-        readLibrary(model, word);
+        model->mtllib = readFirstWord(file, model->path);
+        readLibrary(model, model->mtllib);
         break;
-      }
       case 'g': {
-        readRestOfLine(file, buf);
-        size_t n = strlen(buf);
-        if (n > 0) buf[n - 1] = '\0';  // the line feed
-        group = glmAddGroup(model, buf);
+        char *name = readGroupName(file, model->path);
+        group = glmAddGroup(model, name);
+        free(name);
         break;
       }
       case 'f':
         readFace(model, file, group, &counts, nullptr);
         break;
       default:  // "#", "u" and everything unsupported
-        readRestOfLine(file, buf);
+        skipStatement(file, buf, model->path);
         break;
     }
   }
@@ -468,17 +501,16 @@ void glmSecondPass(GlmModel *model, FILE *file) {
         }
         break;
       case 'u': {
-        char word[kBufSize];
-        readFirstWord(file, word);
+        char *word = readFirstWord(file, model->path);
         st.material = glmFindMaterial(model, word);
         st.group->material = st.material;
+        free(word);
         break;
       }
       case 'g': {
-        readRestOfLine(file, buf);
-        size_t n = strlen(buf);
-        if (n > 0) buf[n - 1] = '\0';
-        st.group = glmFindGroup(model, buf);
+        char *name = readGroupName(file, model->path);
+        st.group = glmFindGroup(model, name);
+        free(name);
         if (!st.group) return inconsistent(model);
         st.group->material = st.material;
         break;
@@ -487,7 +519,7 @@ void glmSecondPass(GlmModel *model, FILE *file) {
         readFace(model, file, st.group, nullptr, &st);
         break;
       default:  // "#", "m" and everything unsupported
-        readRestOfLine(file, buf);
+        skipStatement(file, buf, model->path);
         break;
     }
   }

@@ -5,6 +5,7 @@
 #include <GL/glew.h>
 
 #include <cerrno>
+#include <chrono>
 #include <csetjmp>
 #include <cstdint>
 #include <cstdio>
@@ -17,7 +18,11 @@
 #include <thread>
 #include <vector>
 
+#include <dirent.h>
+#include <fcntl.h>
+#include <pthread.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include "main/driver.h"
 #include "main/rawblur.h"
@@ -108,9 +113,21 @@ static void writeFailed(const char *path, int err) {
   removeFile(path);
 }
 
+// Like fopen(path, "wb"), but a link is never followed: a frame written
+// through it would overwrite whatever it points at. Nor does a FIFO without
+// a reader hold the run up.
+static FILE *openFrameFile(const char *path) {
+  int fd = open(path, O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666);
+  if (fd < 0) return nullptr;
+  fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+  FILE *fp = fdopen(fd, "wb");
+  if (!fp) close(fd);
+  return fp;
+}
+
 int png_save_surface_with(const char *path, SDL_Surface *surface,
                           int zlibLevel, int filters) {
-  FILE *fp = fopen(path, "wb");
+  FILE *fp = openFrameFile(path);
   if (!fp) {
     perror("fopen error");
     return -1;
@@ -211,7 +228,8 @@ static void readFrame(int w, int h, unsigned char *buffer) {
 // program waits for its next frame. A frame is reported as captured only
 // once it is on disk, in order; the next frame starts by waiting for that
 // report (finishCapture), so every line keeps its place among the others.
-enum SlotState { kFree, kQueued, kBusy, kDone, kFailed };
+// kReading: the GL thread reads the frame back; kBusy: the worker writes it.
+enum SlotState { kFree, kReading, kQueued, kBusy, kDone, kFailed };
 
 struct CaptureSlot {
   int state = kFree;
@@ -230,6 +248,7 @@ static std::condition_variable &finished = *new std::condition_variable;
 static int imageWidth = 0, imageHeight = 0;
 static int nextReport = 0;  // number of the oldest frame not yet reported
 static bool failing = false;
+static bool stopping = false;  // a signal came: no new frame is taken
 static FILE *rawStream = nullptr;
 static RawBlur rawBlur;  // the worker's alone: frames reach it in order
 
@@ -341,13 +360,29 @@ static void finishAtExit(int, void *) {
   fflush(stdout);
 }
 
+// Frames of an earlier run are the user's: they stay, but the run says that
+// capture/ holds files it did not write.
+static void reportOlderFrames() {
+  DIR *d = opendir("capture");
+  if (!d) return;
+  int older = 0;
+  while (dirent *e = readdir(d)) {
+    const char *n = e->d_name;
+    older += strlen(n) == 14 && strspn(n, "0123456789") == 10 && strcmp(n + 10, ".png") == 0;
+  }
+  closedir(d);
+  if (older > 0)
+    printf("[!] capture/ already holds %d frame file%s: not this run's, except those it writes over\n", older,
+           older == 1 ? "" : "s");
+}
+
 static void startCapture(int w, int h) {
   imageWidth = w;
   imageHeight = h;
   if (RAW_PATH) {
     rawStream = fopen(RAW_PATH, "wb");
     if (!rawStream) {
-      perror("fopen error");
+      fprintf(stderr, "[!] capture: opening %s failed: %s\n", RAW_PATH, strerror(errno));
       exit(-1);
     }
     // A reader that went away must end the run with a message, not a signal.
@@ -356,6 +391,7 @@ static void startCapture(int w, int h) {
     // Where it cannot be made, the first frame's file cannot be opened
     // either, and that ends the run with the reason.
     mkdir("capture", 0777);
+    reportOlderFrames();
   }
   for (CaptureSlot &s : slots) {
     s.rgb.assign((size_t)w * h * 3, 0);
@@ -393,10 +429,14 @@ void getScreenShotRGB24() {
     if (slot) break;
     reportFrames(hold, nextReport + 1, false);
   }
-  slot->state = kBusy;  // ours while it is read back
+  slot->state = kReading;
   hold.unlock();
   readFrame(mWindowMode[1], mWindowMode[0], slot->rgb.data());
   hold.lock();
+  if (stopping) {
+    slot->state = kFree;
+    return;
+  }
   slot->framenr = framenr;
   slot->blur = rawStream && global_motionblur ? mblur : -1;
   slot->state = kQueued;
@@ -410,4 +450,55 @@ void getScreenShotRGB24() {
 
 void capture() {
   if (CAPTURE) getScreenShotRGB24();
+}
+
+// On SIGINT or SIGTERM: frames not yet started are dropped, the frame being
+// written is finished (a writer stuck for 10 s loses its file instead), the
+// whole ones are reported, and the process ends by the signal as it would
+// have without capture. Runs on a thread of its own, where the lock and
+// stdio may be used.
+static void stopOnSignal(sigset_t signals) {
+  int sig = 0;
+  while (sigwait(&signals, &sig) != 0) {
+  }
+  std::unique_lock<std::mutex> hold(slotLock);
+  stopping = true;
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  for (;;) {
+    bool busy = false;
+    for (CaptureSlot &s : slots) {
+      if (s.state == kQueued) s.state = kFree;
+      busy = busy || s.state == kBusy;
+    }
+    if (!busy || finished.wait_until(hold, deadline) == std::cv_status::timeout) break;
+  }
+  for (bool more = true; more;) {
+    more = false;
+    for (CaptureSlot &s : slots)
+      if (s.state == kDone && s.framenr == nextReport) {
+        s.state = kFree;
+        nextReport += 1;
+        printf("[->] captured frame #%d\n", nextReport);
+        more = true;
+      }
+  }
+  // Behind a failed frame, or still being written: not reported, so gone.
+  for (CaptureSlot &s : slots)
+    if (!rawStream && (s.state == kDone || s.state == kBusy)) removeFrame(s.framenr);
+  fflush(stdout);
+  fflush(stderr);
+  signal(sig, SIG_DFL);
+  pthread_sigmask(SIG_UNBLOCK, &signals, nullptr);
+  raise(sig);
+}
+
+void stopCaptureOnSignals() {
+  sigset_t signals;
+  sigemptyset(&signals);
+  sigaddset(&signals, SIGINT);
+  sigaddset(&signals, SIGTERM);
+  // Blocked here, before GL starts its threads, so every thread inherits
+  // the mask and only stopOnSignal takes these signals.
+  pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+  std::thread(stopOnSignal, signals).detach();
 }

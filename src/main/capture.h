@@ -8,6 +8,9 @@ void capture();
 void getScreenShotRGB24();
 // Waits until every frame handed to capture is written and reported.
 void finishCapture();
+// From start-up in capture mode, before any other thread exists: SIGINT and
+// SIGTERM finish the frame being written before they end the process.
+void stopCaptureOnSignals();
 // Ends the process with status 255 where writing fails after the file
 // was opened; -1 where it could not be opened.
 int png_save_surface(const char *path, SDL_Surface *surface);
@@ -20,6 +23,11 @@ int png_colortype_from_surface(SDL_Surface *surface);
 // bench/bench_capture.cpp for the trade-off.
 constexpr int kCaptureZlibLevel = 2;
 constexpr int kCaptureFilters = PNG_FILTER_NONE;
+
+// The largest frame -c can keep: an SDL 1.2 surface's row of 4-byte pixels
+// must fit its 16-bit pitch, and libpng refuses images beyond its limits.
+constexpr int kCaptureMaxWidth = 65535 / 4 < PNG_USER_WIDTH_MAX ? 65535 / 4 : PNG_USER_WIDTH_MAX;
+constexpr int kCaptureMaxHeight = PNG_USER_HEIGHT_MAX;
 
 // The steps of one capture, split so they can be tested and timed
 // without a GL context.

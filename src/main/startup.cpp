@@ -4,11 +4,13 @@
 #include <GL/glew.h>
 #include <GL/glut.h>
 
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <unistd.h>
 
+#include "main/capture.h"
 #include "main/driver.h"
 
 int CAPTURE = 0;
@@ -20,18 +22,45 @@ int globalHeight = 0;
 
 static const char *const TITLE = "vy-01 the zembrit.";
 
+// A bad value of one of our own options ends the run before anything opens.
+[[noreturn]] static void refuseOption(const char *line) {
+  fprintf(stderr, "[!] %s\n", line);
+  exit(2);
+}
+
+// Read as atoi reads (blanks, a sign, digits, the rest ignored), except that
+// a number beyond int saturates instead of wrapping round to another size;
+// a negative size is refused.
+static int readSize(const char *option, const char *value) {
+  long long v = strtoll(value, nullptr, 10);
+  if (v < 0) {
+    char line[128];
+    snprintf(line, sizeof line, "%s %.40s: a size cannot be negative", option, value);
+    refuseOption(line);
+  }
+  return v > INT_MAX ? INT_MAX : (int)v;
+}
+
 StartOptions parseOptions(int argc, char **argv) {
   StartOptions o;
   // Every position is compared with every option: a value after -w or -h
   // is not skipped, it just matches nothing.
   for (int i = 1; i < argc; i++) {
-    if (strcmp(argv[i], "-w") == 0 && o.width == 0 && i + 1 < argc) o.width = atoi(argv[i + 1]);
-    if (strcmp(argv[i], "-h") == 0 && o.height == 0 && i + 1 < argc) o.height = atoi(argv[i + 1]);
+    if (strcmp(argv[i], "-w") == 0 && o.width == 0 && i + 1 < argc) o.width = readSize("-w", argv[i + 1]);
+    if (strcmp(argv[i], "-h") == 0 && o.height == 0 && i + 1 < argc) o.height = readSize("-h", argv[i + 1]);
     if (strcmp(argv[i], "-f") == 0) o.fullscreen = 1;
     if (strcmp(argv[i], "-c") == 0) CAPTURE = 1;
     if (strcmp(argv[i], "-m") == 0) SOUND_ON = 0;
     if (strcmp(argv[i], "-t") == 0) TIMING = 1;
-    if (strcmp(argv[i], "-r") == 0 && !RAW_PATH && i + 1 < argc) {
+    // -r writes a file: a missing name, or an option where the name should
+    // be, must not start a run that writes somewhere unintended.
+    if (strcmp(argv[i], "-r") == 0 && !RAW_PATH) {
+      if (i + 1 >= argc || argv[i + 1][0] == '\0') refuseOption("-r needs the name of the file for the raw frames");
+      if (argv[i + 1][0] == '-') {
+        char line[128];
+        snprintf(line, sizeof line, "-r needs the name of the file for the raw frames, not the option %.40s", argv[i + 1]);
+        refuseOption(line);
+      }
       RAW_PATH = argv[i + 1];
       CAPTURE = 1;
     }
@@ -115,11 +144,34 @@ static void endQuietly(int status, void *) {
   _exit(status);
 }
 
+// The window's size must be one this GL can draw, and with -c one a
+// captured frame can hold; anything larger crashes or hangs in the first
+// frames instead.
+static void checkWindowSize(int width, int height) {
+  GLint viewport[2] = {0, 0}, texture = 0;
+  glGetIntegerv(GL_MAX_VIEWPORT_DIMS, viewport);
+  glGetIntegerv(GL_MAX_TEXTURE_SIZE, &texture);
+  char line[200];
+  if (width > viewport[0] || height > viewport[1])
+    snprintf(line, sizeof line, "%dx%d is larger than this GL can draw: GL_MAX_VIEWPORT_DIMS is %dx%d", width, height,
+             viewport[0], viewport[1]);
+  else if (width > texture || height > texture)
+    snprintf(line, sizeof line, "%dx%d is larger than this GL can draw: GL_MAX_TEXTURE_SIZE is %d", width, height,
+             texture);
+  else if (CAPTURE && !RAW_PATH && (width > kCaptureMaxWidth || height > kCaptureMaxHeight))
+    snprintf(line, sizeof line, "%dx%d is larger than -c can keep: a captured frame is at most %dx%d", width, height,
+             kCaptureMaxWidth, kCaptureMaxHeight);
+  else
+    return;
+  refuseOption(line);
+}
+
 int runProduction(int argc, char **argv) {
   // Line-buffered, so progress lines reach a pipe as they happen.
   setvbuf(stdout, nullptr, _IOLBF, 0);
   puts("[*] vy-01 the zembrit.");
   StartOptions o = parseOptions(argc, argv);
+  if (CAPTURE) stopCaptureOnSignals();
   puts("[*] zembrit engaged.");
   glutInit(&argc, argv);
   on_exit(endQuietly, nullptr);
@@ -132,6 +184,7 @@ int runProduction(int argc, char **argv) {
     glutCreateWindow(TITLE);
   }
   initRendering();
+  if (!o.fullscreen) checkWindowSize(o.width, o.height);
   glutDisplayFunc(drawScene);
   glutKeyboardFunc(handleKeypress);
   glutReshapeFunc(handleResize);

@@ -103,7 +103,7 @@ std::vector<uint8_t> readPixelsRGB(int x, int y, int width, int height) {
 }
 
 RunResult runProgram(const std::vector<std::string> &args, const std::string &workdir,
-                     int timeoutSeconds, const std::string &stopWhen) {
+                     int timeoutSeconds, const std::string &stopWhen, int stopSignal) {
   ensureDisplay();
   // Output goes to files: a pipe could fill up and stall a chatty program.
   std::string outPath = workdir + "/.stdout", errPath = workdir + "/.stderr";
@@ -132,7 +132,7 @@ RunResult runProgram(const std::vector<std::string> &args, const std::string &wo
     pid_t w = waitpid(pid, &status, WNOHANG);
     if (w == pid) break;
     if (!stopWhen.empty() && readFile(outPath).find(stopWhen) != std::string::npos) {
-      kill(pid, SIGKILL);
+      kill(pid, stopSignal);
       waitpid(pid, &status, 0);
       r.stopped = true;
       break;

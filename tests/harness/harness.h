@@ -33,9 +33,9 @@ struct RunResult {
 // Runs the real program with the arguments in workdir on the harness's
 // display, killing it after timeoutSeconds, or as soon as its standard
 // output contains stopWhen (when given; the result then counts as stopped,
-// not timed out).
+// not timed out) by sending it stopSignal (default SIGKILL) and waiting.
 RunResult runProgram(const std::vector<std::string> &args, const std::string &workdir,
-                     int timeoutSeconds = 120, const std::string &stopWhen = "");
+                     int timeoutSeconds = 120, const std::string &stopWhen = "", int stopSignal = 9);
 
 // A fresh temporary directory; with data, it holds a link to the built
 // assets, so the program finds data/ relative to it.
