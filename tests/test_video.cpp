@@ -137,9 +137,9 @@ TEST(Video, RangesJoinInOrderWithChaptersAndMusic) {
 TEST(Video, RangesSpreadWithGnuParallelJoinAfterwards) {
   if (std::system("command -v parallel >/dev/null") != 0) GTEST_SKIP() << "GNU parallel is not installed";
   const std::string dir = makeWorkdir(false);
-  const std::string cmd = "bash " + script() + " -l 3 | parallel --will-cite --sshlogin : " +
-                          "--return parts/{#}.mp4 --return parts/{#}.mp4.log " + videoCmd(dir, "-s {} parts/{#}.mp4") +
-                          " && bash " + script() + " -J out.mp4 parts/*.mp4";
+  const std::string cmd = "bash " + script() + " -l 3 | parallel --will-cite --sshlogin 2/: --workdir '" + dir +
+                          "' --return parts/{#}.mp4 --return parts/{#}.mp4.log --cleanup LP_NUM_THREADS=1 " +
+                          videoCmd(dir, "-s {} parts/{#}.mp4") + " && bash " + script() + " -J out.mp4 parts/*.mp4";
   std::string left;
   Shell r = sh(dir, cmd, &left);
   ASSERT_EQ(r.status, 0) << r.out << r.err;
