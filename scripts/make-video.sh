@@ -111,6 +111,8 @@ pending_log=
 children=
 video_finish() {
   status=$?
+  # Clean-up goes on past a failing step.
+  set +e
   trap '' INT TERM
   for c in $children; do kill -TERM "$c" 2>/dev/null || true; done
   for c in $children; do wait "$c" 2>/dev/null || true; done
@@ -176,14 +178,17 @@ render_part() { # range part
 
   local failed= status=0 fstatus=0
   while kill -0 "$pid" 2>/dev/null; do
-    # A dead encoder: the program would only stall or fail on the pipe.
-    if ! kill -0 "$ffmpeg_pid" 2>/dev/null; then
+    # A failed encoder: the program would only stall or fail on the pipe.
+    # (One that is done, the stream closed, waits for the program's exit.)
+    if [ -n "$ffmpeg_pid" ] && ! kill -0 "$ffmpeg_pid" 2>/dev/null; then
       wait "$ffmpeg_pid" || fstatus=$?
       ffmpeg_pid=
-      stop "$pid"
-      pid=
-      failed="ffmpeg failed (status $fstatus): $(last_line "$work/ffmpeg.log")"
-      break
+      if [ "$fstatus" != 0 ]; then
+        stop "$pid"
+        pid=
+        failed="ffmpeg failed (status $fstatus): $(last_line "$work/ffmpeg.log")"
+        break
+      fi
     fi
     sleep 0.5
   done
@@ -193,7 +198,7 @@ render_part() { # range part
     if [ "$status" != 0 ]; then
       # Let a dying encoder speak first: a program that lost its pipe is not to blame.
       for _ in $(seq 20); do kill -0 "$ffmpeg_pid" 2>/dev/null || break; sleep 0.1; done
-      if ! kill -0 "$ffmpeg_pid" 2>/dev/null; then
+      if [ -n "$ffmpeg_pid" ] && ! kill -0 "$ffmpeg_pid" 2>/dev/null; then
         wait "$ffmpeg_pid" || fstatus=$?
         ffmpeg_pid=
       fi
@@ -204,7 +209,7 @@ render_part() { # range part
         failed="$(basename "$program") failed with status $status: ${why:-no message}"
       fi
     else
-      wait "$ffmpeg_pid" || fstatus=$?
+      [ -z "$ffmpeg_pid" ] || wait "$ffmpeg_pid" || fstatus=$?
       ffmpeg_pid=
       [ "$fstatus" = 0 ] || failed="ffmpeg failed (status $fstatus): $(last_line "$work/ffmpeg.log")"
     fi

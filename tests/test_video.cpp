@@ -96,8 +96,10 @@ std::string probe(const std::string &what, const std::string &file) {
   return sh("/", "ffprobe -v error " + what + " -of csv=p=0 '" + file + "' 2>&1").out;
 }
 
+// The script's scratch directories go under dir/tmp, to be found empty.
 std::string videoCmd(const std::string &dir, const std::string &args) {
-  return "bash " + script() + " -w 16 -h 16 -p " + standIn(dir) + " " + args;
+  std::system(("mkdir -p '" + dir + "/tmp'").c_str());
+  return "TMPDIR='" + dir + "/tmp' bash " + script() + " -w 16 -h 16 -p " + standIn(dir) + " " + args;
 }
 
 }  // namespace
@@ -110,6 +112,7 @@ TEST(Video, RangesJoinInOrderWithChaptersAndMusic) {
   Shell r = sh(dir, videoCmd(dir, "-j 3 out.mp4"), &left);
   ASSERT_EQ(r.status, 0) << r.out << r.err;
   EXPECT_EQ(left, "");
+  EXPECT_EQ(sh(dir, "ls -A tmp").out, "");
   EXPECT_EQ(probe("-select_streams v:0 -show_entries stream=nb_frames", dir + "/out.mp4"), "7535\n");
   EXPECT_EQ(probe("-select_streams a:0 -show_entries stream=codec_name", dir + "/out.mp4"), "aac\n");
   std::string expected = "0.000000,2.350000,Start\n";
@@ -182,7 +185,7 @@ TEST(Video, FailuresKeepTheEarlierVideoAndLeaveNothingBehind) {
     EXPECT_EQ(countLines(r.err, "make-video:"), 1) << row.name << "\n" << r.err;
     EXPECT_EQ(readFile(dir + "/out.mp4"), "the earlier video") << row.name;
     EXPECT_EQ(left, "") << row.name;
-    EXPECT_EQ(sh(dir, "ls -A").out, "bin\nout.mp4\nstandin\n") << row.name;
+    EXPECT_EQ(sh(dir, "ls -A . tmp").out, ".:\nbin\nout.mp4\nstandin\ntmp\n\ntmp:\n") << row.name;
   }
 }
 
@@ -202,5 +205,5 @@ TEST(Video, SignalKeepsTheEarlierVideoAndLeavesNothingBehind) {
   EXPECT_EQ(readFile(meta + "/status"), "130\n") << readFile(meta + "/err");
   EXPECT_EQ(readFile(dir + "/out.mp4"), "the earlier video");
   EXPECT_EQ(sessionLeft(readFile(meta + "/sid")), "");
-  EXPECT_EQ(sh(dir, "ls -A").out, "out.mp4\nstandin\n");
+  EXPECT_EQ(sh(dir, "ls -A . tmp").out, ".:\nout.mp4\nstandin\ntmp\n\ntmp:\n");
 }
