@@ -127,6 +127,13 @@ video_finish() {
   finish
 }
 
+begin_work() {
+  make_work
+  trap video_finish EXIT
+  # A reader of our messages that went away must not cut the clean-up short.
+  trap '' PIPE
+}
+
 # A temporary file beside the final one, renamed only once it is whole.
 begin_output() { # final
   mkdir -p "$(dirname "$1")" || die "cannot make the directory of $1"
@@ -297,8 +304,7 @@ if [ -n "$join" ]; then
   command -v ffmpeg >/dev/null || die "ffmpeg is not installed"
   out=$(abspath "$1")
   shift
-  make_work
-  trap video_finish EXIT
+  begin_work
   join_parts "$out" "$@"
   echo "$me: joined $# parts into $out"
   exit 0
@@ -308,8 +314,7 @@ if [ -n "$range" ]; then
   [ $# -eq 1 ] || usage
   check_program
   part=$(abspath "$1")
-  make_work
-  trap video_finish EXIT
+  begin_work
   start_xvfb "$width" "$height"
   render_part "$range" "$part"
   exit 0
@@ -321,8 +326,7 @@ cores=$(nproc 2>/dev/null || echo 1)
 jobs=${jobs:-$cores}
 count "-j" "$jobs"
 check_program
-make_work
-trap video_finish EXIT
+begin_work
 
 # llvmpipe rasterises on as many threads as there are cores; several
 # renderers at once share them out.
