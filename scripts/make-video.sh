@@ -17,8 +17,8 @@
 #   -s       render frames FIRST <= n < END only (END may be left out: to the
 #            end) into the video file PART, with the program's lines in
 #            PART.log, for joining later
-#   -J       join PARTs, given in the order of their frames, with the music
-#            and the chapters into OUTPUT
+#   -J       join PARTs (in any order: their logs say which frames they
+#            hold) with the music and the chapters into OUTPUT
 #   -l N     print N ranges covering the show, one FIRST:END a line
 #   OUTPUT   the video file (default video/vy-01.mp4)
 # Always renders under a private Xvfb, also where DISPLAY is set: a window

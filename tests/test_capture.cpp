@@ -491,5 +491,8 @@ TEST(RawRange, ReadsRangesWithinTheShowAndRefusesTheRest) {
   r = runProgram({"-s", "1:2", "-c"}, dir, 60);
   EXPECT_EQ(r.status, 2);
   EXPECT_NE(r.out.find("[!] -s 1:2: it needs -r FILE"), std::string::npos) << r.out;
+  r = runProgram({"-r", "v.raw", "-s"}, dir, 60);  // no value is no range
+  EXPECT_EQ(r.status, 2);
+  EXPECT_NE(r.out.find("[!] -s : FIRST is not a frame number"), std::string::npos) << r.out;
   EXPECT_EQ(listDir(dir), std::vector<std::string>({"data"}));
 }

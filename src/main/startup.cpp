@@ -36,7 +36,7 @@ StartOptions parseOptions(int argc, char **argv) {
       RAW_PATH = argv[i + 1];
       CAPTURE = 1;
     }
-    if (strcmp(argv[i], "-s") == 0 && !o.range && i + 1 < argc) o.range = argv[i + 1];
+    if (strcmp(argv[i], "-s") == 0 && !o.range) o.range = i + 1 < argc ? argv[i + 1] : "";
   }
   if (o.width != 0 && o.height != 0) {
     snprintf(o.gameMode, sizeof o.gameMode, "%dx%d:32@75", o.width, o.height);
