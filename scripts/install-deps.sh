@@ -6,7 +6,7 @@ PACKAGES="build-essential cmake pkg-config git
   freeglut3-dev libglew-dev libgl-dev libglu1-mesa-dev libftgl-dev libfreetype-dev
   libpng-dev libsdl1.2-dev libcairo2-dev
   libmpg123-dev libopenal-dev libkissfft-dev
-  lame sox ffmpeg fonts-comfortaa
+  lame sox ffmpeg parallel fonts-comfortaa
   xvfb xauth libgl1-mesa-dri mesa-utils
   libgtest-dev libbenchmark-dev clang"
 missing=""

@@ -26,7 +26,7 @@ check_size() { # width height
 
 # Makes $work; on exit whatever is still running is stopped and $work goes.
 make_work() {
-  work=$(mktemp -d "/tmp/$me.XXXXXX")
+  work=$(mktemp -d "${TMPDIR:-/tmp}/$me.XXXXXX")
   pid=
   ffmpeg_pid=
   xvfb_pid=

@@ -17,6 +17,7 @@
 
 #include "harness/harness.h"
 #include "main/capture.h"
+#include "main/rawrange.h"
 #include "main/startup.h"
 
 namespace {
@@ -465,4 +466,54 @@ TEST(RawOption, NamesTheStreamAndTurnsOnTheCaptureClock) {
   RAW_PATH = nullptr;
   CAPTURE = 0;
   SOUND_ON = 1;
+}
+
+// "-s FIRST:END" takes whole frame numbers within the show, END after FIRST
+// or left out; anything else, or -s without -r, ends the run at start-up
+// with one line and status 2, before any file is made.
+TEST(RawRange, ReadsRangesWithinTheShowAndRefusesTheRest) {
+  const struct {
+    const char *text;
+    int first, end;
+    const char *why;  // null: accepted
+  } rows[] = {
+      {"0:10", 0, 10, nullptr},
+      {"7000", 7000, -1, nullptr},
+      {"5:", 5, -1, nullptr},
+      {"7534:7535", 7534, 7535, nullptr},
+      {"10:5", 0, 0, "END comes before FIRST"},
+      {"5:5", 0, 0, "the range is empty"},
+      {"7535", 0, 0, "FIRST lies past the end of the show"},
+      {"0:7536", 0, 0, "END lies past the end of the show"},
+      {"", 0, 0, "FIRST is not a frame number"},
+      {"-1:5", 0, 0, "FIRST is not a frame number"},
+      {" 1:2", 0, 0, "FIRST is not a frame number"},
+      {"9999999999", 0, 0, "FIRST is not a frame number"},
+      {"1:x", 0, 0, "END is not a frame number"},
+      {"1:2:3", 0, 0, "expected FIRST:END, two frame numbers"},
+      {"0x10", 0, 0, "expected FIRST:END, two frame numbers"},
+  };
+  for (const auto &row : rows) {
+    int first = -2, end = -2;
+    const char *why = nullptr;
+    const bool ok = parseFrameRange(row.text, &first, &end, &why);
+    EXPECT_EQ(ok, row.why == nullptr) << row.text;
+    if (ok) {
+      EXPECT_EQ(first, row.first) << row.text;
+      EXPECT_EQ(end, row.end) << row.text;
+    } else {
+      EXPECT_STREQ(why, row.why) << row.text;
+    }
+  }
+  const std::string dir = makeWorkdir(true);
+  RunResult r = runProgram({"-r", "v.raw", "-s", "10:5"}, dir, 60);
+  EXPECT_EQ(r.status, 2);
+  EXPECT_NE(r.out.find("[!] -s 10:5: END comes before FIRST (a whole run has frames 0 to 7534)\n"), std::string::npos) << r.out;
+  r = runProgram({"-s", "1:2", "-c"}, dir, 60);
+  EXPECT_EQ(r.status, 2);
+  EXPECT_NE(r.out.find("[!] -s 1:2: it needs -r FILE"), std::string::npos) << r.out;
+  r = runProgram({"-r", "v.raw", "-s"}, dir, 60);  // no value is no range
+  EXPECT_EQ(r.status, 2);
+  EXPECT_NE(r.out.find("[!] -s : FIRST is not a frame number"), std::string::npos) << r.out;
+  EXPECT_EQ(listDir(dir), std::vector<std::string>({"data"}));
 }

@@ -476,6 +476,44 @@ TEST(MusicDeathTest, ExitWhilePlayingLeavesNoThreads) {
       testing::ExitedWithCode(0), "playing 3\n$");
 }
 
+// Without a device, on the caller's clock: each 25 ms step moves the
+// position by exactly 1102.5 frames, whatever the wall clock does; the
+// spectrum follows it across the step; the track plays to its last frame.
+TEST(SoundPlayback, NonRealTimeOutputMovesOnlyWhenAdvanced) {
+  FMOD_SYSTEM *s = nullptr;
+  ASSERT_EQ(FMOD_System_Create(&s), FMOD_OK);
+  EXPECT_EQ(FMOD_System_SetOutput(s, FMOD_OUTPUTTYPE_NOSOUND_NRT), FMOD_OK);
+  EXPECT_EQ(FMOD_System_Advance(s, 25), FMOD_ERR_UNINITIALIZED);
+  ASSERT_EQ(FMOD_System_Init(s, 1, FMOD_INIT_NORMAL, nullptr), FMOD_OK);
+  EXPECT_EQ(FMOD_System_SetOutput(s, FMOD_OUTPUTTYPE_AUTODETECT), FMOD_ERR_INITIALIZED);
+  EXPECT_FALSE(fmodex_test::usesLoopback(s));
+  FMOD_SOUND *sound = nullptr;
+  ASSERT_EQ(FMOD_System_CreateSound(s, track("step.mp3").c_str(), 200, nullptr, &sound), FMOD_OK);
+  FMOD_CHANNEL *c = nullptr;
+  ASSERT_EQ(FMOD_System_PlaySound(s, FMOD_CHANNEL_FREE, sound, 0, &c), FMOD_OK);
+  std::this_thread::sleep_for(milliseconds(100));
+  long rate = 0;
+  const double frames = double(decodeAll(track("step.mp3"), &rate).size() / 2), margin = 1024 + 600;
+  int steps = 0;
+  while (isPlaying(c) && steps < 200) {
+    const double at = fmodex_test::channelPosition(c);
+    ASSERT_EQ(at, steps * 1102.5);
+    const int peak = argmax(spectrum(c, 0));
+    if (at > 2048 && at + margin < 44100) {
+      EXPECT_EQ(peak, 46) << at;
+    }
+    if (at > 44100 + margin && at + margin < frames) {
+      EXPECT_EQ(peak, 139) << at;
+    }
+    EXPECT_EQ(FMOD_System_Advance(s, 25), FMOD_OK);
+    ++steps;
+  }
+  EXPECT_EQ(steps, int(std::ceil(frames / 1102.5)));
+  FMOD_System_Release(s);
+  System live(true);
+  EXPECT_EQ(FMOD_System_Advance(live.s, 25), FMOD_ERR_INVALID_PARAM);
+}
+
 TEST(Music, OffOrCaptureMakesNoSoundCall) {
   ASSERT_EQ(system0, nullptr);
   int sound = SOUND_ON, capture = CAPTURE;
@@ -490,6 +528,40 @@ TEST(Music, OffOrCaptureMakesNoSoundCall) {
   }
   SOUND_ON = sound;
   CAPTURE = capture;
+}
+
+// A raw stream's music starts with the show (frame 95, 2.35 s into the
+// video) and moves on by 25 ms a frame, on no device: the frame's time in
+// the video less 2.35 s. Released here, as the production never does.
+TEST(Music, RawStreamPlaysOnTheCaptureClock) {
+  const std::string work = track("raw");
+  run("mkdir -p '" + work + "/data/tune' && cp '" + track("step.mp3") + "' '" + work + "/data/tune/vy-03.mp3'");
+  char here[4096];
+  ASSERT_NE(getcwd(here, sizeof here), nullptr);
+  ASSERT_EQ(chdir(work.c_str()), 0);
+  int sound = SOUND_ON, capture = CAPTURE;
+  SOUND_ON = 1;
+  CAPTURE = 1;
+  RAW_PATH = "frames.raw";
+  initsound();
+  advanceMusic();  // frames before the music: nothing to move
+  startMusic();
+  ASSERT_NE(channel0, nullptr);
+  EXPECT_FALSE(fmodex_test::usesLoopback(system0));
+  EXPECT_EQ(fmodex_test::channelPosition(channel0), 0.0);
+  for (int frame = 1; frame <= 30; ++frame) advanceMusic();
+  std::this_thread::sleep_for(milliseconds(100));
+  EXPECT_EQ(fmodex_test::channelPosition(channel0), 30 * 1102.5);
+  EXPECT_TRUE(isPlaying(channel0));
+  EXPECT_EQ(argmax(spectrum(channel0, 0)), 46);
+  RAW_PATH = nullptr;
+  SOUND_ON = sound;
+  CAPTURE = capture;
+  ASSERT_EQ(chdir(here), 0);
+  FMOD_System_Release(system0);
+  system0 = nullptr;
+  sound0 = nullptr;
+  channel0 = nullptr;
 }
 
 TEST(Music, LoadsAndPlaysTheTrackFromTheWorkingDirectory) {

@@ -58,6 +58,13 @@ typedef enum {
   FMOD_DSP_FFT_WINDOW_MAX
 } FMOD_DSP_FFT_WINDOW;
 
+// Where the mix goes. NOSOUND_NRT: no device at all; the music moves on
+// only when FMOD_System_Advance says so, whatever the wall clock does.
+typedef enum {
+  FMOD_OUTPUTTYPE_AUTODETECT = 0,
+  FMOD_OUTPUTTYPE_NOSOUND_NRT = 2
+} FMOD_OUTPUTTYPE;
+
 // Version reported by FMOD_System_GetVersion: 0xMMMMmmpp of this layer.
 #define FMOD_VERSION 0x00010000
 
@@ -65,6 +72,12 @@ FMOD_RESULT FMOD_System_Create(FMOD_SYSTEM **system);
 FMOD_RESULT FMOD_System_GetVersion(FMOD_SYSTEM *system, unsigned int *version);
 // Opens the default output device; without one (no card, no server) it
 // falls back to a silent device that still plays in real time.
+// Before FMOD_System_Init only.
+FMOD_RESULT FMOD_System_SetOutput(FMOD_SYSTEM *system, FMOD_OUTPUTTYPE output);
+// Non-real-time output only: every playing, unpaused channel moves on by
+// exactly this much of its track (at 44.1 kHz, 25 ms is 1102.5 frames: the
+// position is kept exact, not rounded per step).
+FMOD_RESULT FMOD_System_Advance(FMOD_SYSTEM *system, unsigned int milliseconds);
 FMOD_RESULT FMOD_System_Init(FMOD_SYSTEM *system, int maxchannels,
                              FMOD_INITFLAGS flags, void *extradriverdata);
 // Stops every channel, closes the output and frees the system with its

@@ -25,6 +25,9 @@ constexpr int kRenderFrames = 1024;     // loopback render step
 constexpr int kBufferCount = 4;         // OpenAL buffers queued per stream
 constexpr int kBufferFrames = 4096;     // frames per OpenAL buffer
 constexpr int kRingFrames = 1 << 16;    // recent decoded PCM kept for spectra
+// Non-real-time channels keep this much decoded beyond the position, enough
+// for the widest spectrum window.
+constexpr int kNrtLookahead = 2 * 8192;
 constexpr auto kFeedPoll = std::chrono::milliseconds(10);
 
 // AL calls act on the calling thread's context only, so several systems
@@ -81,6 +84,13 @@ struct FMOD_CHANNEL {
   std::chrono::steady_clock::time_point anchorTime;
   int64_t maxLead = fmodex::kRenderFrames;
 
+  // Non-real-time output: no source; the position is the time advanced.
+  bool nrt = false;
+  int64_t nrtMillis = 0;
+  // Decodes until the ring holds what a spectrum at the position reads;
+  // ends playing once the position has passed the last frame.
+  void nrtFill();
+
   std::atomic<bool> playing{false};
   std::atomic<bool> paused{false};
   std::atomic<bool> stopRequest{false};
@@ -103,6 +113,7 @@ struct FMOD_SYSTEM {
   ALCdevice *device = nullptr;
   ALCcontext *context = nullptr;
   bool loopback = false;
+  bool nrt = false;  // FMOD_OUTPUTTYPE_NOSOUND_NRT: no device, no threads
   int deviceStep = fmodex::kRenderFrames;  // frames the device mixes at once
 
   std::thread renderThread;

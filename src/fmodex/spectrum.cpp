@@ -99,8 +99,10 @@ extern "C" FMOD_RESULT FMOD_Channel_GetSpectrum(FMOD_CHANNEL *channel, float *sp
   const int n = 2 * numvalues;
   thread_local std::vector<float> samples;
   samples.assign(n, 0.0f);
-  if (channel->source) {
-    fmodex::ContextScope scope(channel->system->context);
+  if (channel->source || channel->nrt) {
+    // No device behind a non-real-time channel: no context to make current.
+    std::unique_ptr<fmodex::ContextScope> scope;
+    if (!channel->nrt) scope.reset(new fmodex::ContextScope(channel->system->context));
     std::lock_guard<std::mutex> lock(channel->mutex);
     const int64_t first = std::llround(channel->position()) - numvalues;
     // Frames before the start, past the end, or already overwritten in the

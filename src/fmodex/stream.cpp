@@ -68,16 +68,21 @@ long FMOD_CHANNEL::decode(float *pcm, long frames) {
 
 // Fills an unqueued buffer and puts it at the tail of the queue. The ring
 // gets the same frames, numbered as the position counts them.
-static void queueFrames(FMOD_CHANNEL *c, ALuint buffer, const float *pcm, long frames) {
-  alBufferData(buffer, AL_FORMAT_STEREO_FLOAT32, pcm, ALsizei(frames * 2 * sizeof(float)),
-               ALsizei(c->rate));
-  std::lock_guard<std::mutex> lock(c->mutex);
+// Call with the channel's mutex held.
+static void ringAppend(FMOD_CHANNEL *c, const float *pcm, long frames) {
   for (long i = 0; i < frames; ++i) {
     size_t at = size_t((c->framesDecoded + i) % fmodex::kRingFrames) * 2;
     c->ring[at] = pcm[2 * i];
     c->ring[at + 1] = pcm[2 * i + 1];
   }
   c->framesDecoded += frames;
+}
+
+static void queueFrames(FMOD_CHANNEL *c, ALuint buffer, const float *pcm, long frames) {
+  alBufferData(buffer, AL_FORMAT_STEREO_FLOAT32, pcm, ALsizei(frames * 2 * sizeof(float)),
+               ALsizei(c->rate));
+  std::lock_guard<std::mutex> lock(c->mutex);
+  ringAppend(c, pcm, frames);
   alSourceQueueBuffers(c->source, 1, &buffer);
   c->queued.emplace_back(buffer, frames);
 }
@@ -139,7 +144,18 @@ void FMOD_CHANNEL::stop() {
   playing = false;
 }
 
+void FMOD_CHANNEL::nrtFill() {
+  const double pos = position();
+  float pcm[2 * 1024];
+  while (!eof && double(framesDecoded) < pos + fmodex::kNrtLookahead) {
+    long n = decode(pcm, 1024);
+    if (n > 0) ringAppend(this, pcm, n);
+  }
+  if (eof && pos >= double(framesDecoded)) playing = false;
+}
+
 double FMOD_CHANNEL::position() {
+  if (nrt) return double(nrtMillis) * double(rate) / 1000.0;
   // Offset before state: if it stops in between, the state tells us so and
   // the offset (reset to 0) is not used.
   ALint offset = 0, state = AL_STOPPED;
@@ -225,6 +241,7 @@ extern "C" FMOD_RESULT FMOD_System_PlaySound(FMOD_SYSTEM *system, FMOD_CHANNELIN
   std::unique_ptr<FMOD_CHANNEL> c(new (std::nothrow) FMOD_CHANNEL());
   if (!c) return FMOD_ERR_MEMORY;
   c->system = system;
+  c->nrt = system->nrt;
   if (sound->handle) {  // the first play uses the handle CreateSound checked
     c->mh = sound->handle;
     c->rate = sound->rate;
@@ -234,6 +251,19 @@ extern "C" FMOD_RESULT FMOD_System_PlaySound(FMOD_SYSTEM *system, FMOD_CHANNELIN
     if (r != FMOD_OK) return r;
   }
   c->ring.assign(size_t(fmodex::kRingFrames) * 2, 0.0f);
+  if (c->nrt) {
+    if (system->slots[slot]) system->slots[slot]->stop();
+    c->paused = paused != 0;
+    c->playing = true;
+    {
+      std::lock_guard<std::mutex> lock(c->mutex);
+      c->nrtFill();
+    }
+    system->slots[slot] = c.get();
+    if (channel) *channel = c.get();
+    system->channels.push_back(std::move(c));
+    return FMOD_OK;
+  }
   ALCint deviceRate = fmodex::kOutputRate;
   alcGetIntegerv(system->device, ALC_FREQUENCY, 1, &deviceRate);
   if (deviceRate <= 0) deviceRate = fmodex::kOutputRate;
@@ -285,6 +315,10 @@ extern "C" FMOD_RESULT FMOD_Channel_IsPlaying(FMOD_CHANNEL *channel, FMOD_BOOL *
 
 extern "C" FMOD_RESULT FMOD_Channel_SetPaused(FMOD_CHANNEL *channel, FMOD_BOOL paused) {
   if (!channel) return FMOD_ERR_INVALID_HANDLE;
+  if (channel->nrt) {
+    channel->paused = paused != 0;
+    return FMOD_OK;
+  }
   if (!channel->source) return FMOD_OK;  // an empty stream: nothing to do
   ContextScope scope(channel->system->context);
   std::lock_guard<std::mutex> lock(channel->mutex);
@@ -306,6 +340,10 @@ extern "C" FMOD_RESULT FMOD_Channel_Stop(FMOD_CHANNEL *channel) {
 namespace fmodex_test {
 
 double channelPosition(FMOD_CHANNEL *channel) {
+  if (channel && channel->nrt) {
+    std::lock_guard<std::mutex> lock(channel->mutex);
+    return channel->position();
+  }
   if (!channel || !channel->source) return -1;
   ContextScope scope(channel->system->context);
   std::lock_guard<std::mutex> lock(channel->mutex);

@@ -146,11 +146,40 @@ extern "C" FMOD_RESULT FMOD_System_GetVersion(FMOD_SYSTEM *system, unsigned int 
   return FMOD_OK;
 }
 
+extern "C" FMOD_RESULT FMOD_System_SetOutput(FMOD_SYSTEM *system, FMOD_OUTPUTTYPE output) {
+  if (!system) return FMOD_ERR_INVALID_HANDLE;
+  if (system->initialised) return FMOD_ERR_INITIALIZED;
+  if (output != FMOD_OUTPUTTYPE_AUTODETECT && output != FMOD_OUTPUTTYPE_NOSOUND_NRT)
+    return FMOD_ERR_INVALID_PARAM;
+  system->nrt = output == FMOD_OUTPUTTYPE_NOSOUND_NRT;
+  return FMOD_OK;
+}
+
+extern "C" FMOD_RESULT FMOD_System_Advance(FMOD_SYSTEM *system, unsigned int milliseconds) {
+  if (!system) return FMOD_ERR_INVALID_HANDLE;
+  if (!system->initialised) return FMOD_ERR_UNINITIALIZED;
+  if (!system->nrt) return FMOD_ERR_INVALID_PARAM;
+  for (auto &c : system->channels) {
+    if (!c->playing.load() || c->paused.load()) continue;
+    std::lock_guard<std::mutex> lock(c->mutex);
+    c->nrtMillis += milliseconds;
+    c->nrtFill();
+  }
+  return FMOD_OK;
+}
+
 extern "C" FMOD_RESULT FMOD_System_Init(FMOD_SYSTEM *system, int maxchannels,
                                         FMOD_INITFLAGS, void *) {
   if (!system) return FMOD_ERR_INVALID_HANDLE;
   if (system->initialised) return FMOD_ERR_INITIALIZED;
   if (maxchannels < 1 || maxchannels > 4096) return FMOD_ERR_INVALID_PARAM;
+  if (system->nrt) {
+    // Nothing to open: the caller's clock drives the channels.
+    system->maxChannels = maxchannels;
+    system->slots.assign(maxchannels, nullptr);
+    system->initialised = true;
+    return FMOD_OK;
+  }
   // OpenAL reads its log level at the first ALC call; keep it quiet unless
   // the user asked for something.
   setenv("ALSOFT_LOGLEVEL", "0", 0);

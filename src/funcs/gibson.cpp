@@ -7,6 +7,7 @@
 #include <ctime>
 
 #include "funcs/cubes.h"
+#include "main/startup.h"
 #include "noise.h"
 
 // Room for 100, only the first 50 are used.
@@ -50,9 +51,10 @@ void drawGibsonParticles() {
   static int loaded = 0;
   down = float(down + 0.1);
   if (down > 50.0f) down = -50;
-  // Re-entries follow the wall clock: every call within one second replays
-  // the same random sequence.
-  srand(unsigned(time(nullptr)));
+  // Re-entries follow the clock's second: every call within one second
+  // replays the same random sequence. A video takes the capture clock's, so
+  // it comes out the same every time.
+  srand(unsigned(RAW_PATH ? captureClockMillis() / 1000 : time(nullptr)));
   if (!loaded) {
     for (int i = 0; i < 50; i++) {
       data[i].direction = int(4 * raw_noise(i, 0, 42) + 4);

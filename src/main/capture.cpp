@@ -26,6 +26,7 @@
 
 #include "main/driver.h"
 #include "main/rawblur.h"
+#include "main/rawrange.h"
 #include "main/startup.h"
 
 void png_user_warn(png_structp, png_const_charp message) {
@@ -235,6 +236,7 @@ struct CaptureSlot {
   int state = kFree;
   int framenr = 0;
   float blur = -1;  // raw streams: the frame's blur weight, -1 for none
+  bool write = true;  // false: only settles the blur before a range
   std::vector<unsigned char> rgb;
   SDL_Surface *surface = nullptr;
 };
@@ -267,6 +269,7 @@ static bool encodeSlot(CaptureSlot &slot) {
 static bool writeSlot(CaptureSlot &slot) {
   const size_t row = (size_t)imageWidth * 3;
   if (slot.blur >= 0) rawBlur.apply(slot.rgb.data(), slot.rgb.data(), slot.rgb.size(), slot.blur);
+  if (!slot.write) return true;
   bool ok = true;
   for (int k = imageHeight - 1; k >= 0 && ok; --k)
     ok = fwrite(slot.rgb.data() + k * row, 1, row, rawStream) == row;
@@ -336,7 +339,7 @@ static void reportFrames(std::unique_lock<std::mutex> &hold, int until, bool atE
     if (oldest->state == kDone) {
       oldest->state = kFree;
       nextReport += 1;
-      printf("[->] captured frame #%d\n", nextReport);
+      if (oldest->write) printf("[->] captured frame #%d\n", nextReport);
       continue;
     }
     if (nextReport >= until) return;
@@ -412,6 +415,13 @@ void getScreenShotRGB24() {
     loaded = 1;
     if (mWindowMode[0] > 0 && mWindowMode[1] > 0) startCapture(mWindowMode[1], mWindowMode[0]);
   }
+  if (rawStream && !frameRendered(framenr)) {
+    // Not drawn: nothing to read, write or report.
+    std::lock_guard<std::mutex> hold(slotLock);
+    framenr += 1;
+    nextReport = framenr;
+    return;
+  }
   if (imageWidth <= 0) {
     // Nothing to read from a drawable without pixels.
     framenr += 1;
@@ -439,6 +449,9 @@ void getScreenShotRGB24() {
   }
   slot->framenr = framenr;
   slot->blur = rawStream && global_motionblur ? mblur : -1;
+  // A range's first drawn frame stands for the history it did not draw.
+  if (slot->blur > 0 && framenr == rawFirst - kBlurSettleFrames) slot->blur = 0;
+  slot->write = !rawStream || frameWritten(framenr);
   slot->state = kQueued;
   work.notify_one();
   framenr += 1;

@@ -21,12 +21,16 @@ void ERRCHECK(FMOD_RESULT result) {
   }
 }
 
-static bool musicOn() { return SOUND_ON == 1 && CAPTURE == 0; }
+// A raw stream is the video: its music plays on the capture clock, to no
+// device, so the city dances to the soundtrack the video will carry.
+static bool onCaptureClock() { return SOUND_ON == 1 && RAW_PATH != nullptr; }
+static bool musicOn() { return SOUND_ON == 1 && (CAPTURE == 0 || onCaptureClock()); }
 
 void initsound() {
   if (!musicOn()) return;
   ERRCHECK(FMOD_System_Create(&system0));
   ERRCHECK(FMOD_System_GetVersion(system0, &version0));
+  if (onCaptureClock()) ERRCHECK(FMOD_System_SetOutput(system0, FMOD_OUTPUTTYPE_NOSOUND_NRT));
   ERRCHECK(FMOD_System_Init(system0, 1, FMOD_INIT_NORMAL, nullptr));
   // 200 = 2D software stream: decoded while it plays, not looped.
   ERRCHECK(FMOD_System_CreateSound(system0, "data/tune/vy-03.mp3",
@@ -36,4 +40,9 @@ void initsound() {
 void startMusic() {
   if (!musicOn()) return;
   ERRCHECK(FMOD_System_PlaySound(system0, FMOD_CHANNEL_FREE, sound0, 0, &channel0));
+}
+
+void advanceMusic() {
+  // One frame of the capture clock: the video shows a frame every 25 ms.
+  if (channel0 && onCaptureClock()) FMOD_System_Advance(system0, 25);
 }

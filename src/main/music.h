@@ -10,3 +10,5 @@ extern FMOD_CHANNEL *channel0;
 void ERRCHECK(FMOD_RESULT result);
 void initsound();   // loader stage 4; nothing unless music is on
 void startMusic();  // end of the loader's count-down; nothing unless music is on
+// At the start of every frame: with -r, the music moves on by one frame.
+void advanceMusic();

@@ -12,6 +12,8 @@
 #include "funcs/quads.h"
 #include "main/capture.h"
 #include "main/driver.h"
+#include "main/music.h"
+#include "main/rawrange.h"
 #include "main/startup.h"
 #include "scenes/scenes.h"
 #include "shader.h"
@@ -137,6 +139,23 @@ void drawScene() {
   auto started = std::chrono::steady_clock::now();
   const double cpuStarted = TIMING ? processCpuMillis() : 0;
   frameNumber++;
+  // Frames of a raw range that nobody needs run every scene's code, so the
+  // state moves on as in a whole run, but an empty scissor box keeps llvmpipe
+  // from rasterising them (scenes never read pixels back).
+  static bool skipping = false;
+  const bool skip = RAW_PATH && !frameRendered(frameNumber - 1);
+  if (skip != skipping) {
+    if (skip) {
+      glEnable(GL_SCISSOR_TEST);
+      glScissor(0, 0, 0, 0);
+      glEnable(GL_RASTERIZER_DISCARD);
+    } else {
+      glDisable(GL_SCISSOR_TEST);
+      glDisable(GL_RASTERIZER_DISCARD);
+    }
+    skipping = skip;
+  }
+  advanceMusic();
   glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
   if (global_motionblur) glClearAccum(0, 0, 0, 1);
   glClearColor(gColor, gColor, gColor, gColor);
@@ -168,6 +187,10 @@ void drawScene() {
   // It does not wait for the timer either: the next frame follows at once.
   if (global_motionblur && !RAW_PATH) motionBlur();
   capture();
+  if (RAW_PATH && rawEnd >= 0 && frameNumber >= rawEnd) {
+    finishCapture();
+    exit(0);
+  }
   if (RAW_PATH)
     glutPostRedisplay();
   else
@@ -184,4 +207,11 @@ void drawScene() {
 }
 
 // Scene 12 ends the show before the epilogue: report its figures first.
-void reportLastScene() { reportScene(12, false); }
+// A range the show never reached must not look like a success.
+void reportLastScene() {
+  reportScene(12, false);
+  if (RAW_PATH && frameNumber - 1 <= rawFirst) {
+    printf("[!] -s: the show ended after %d frames, before frame %d\n", frameNumber - 1, rawFirst);
+    exit(2);
+  }
+}

@@ -12,6 +12,7 @@
 
 #include "main/capture.h"
 #include "main/driver.h"
+#include "main/rawrange.h"
 
 int CAPTURE = 0;
 int SOUND_ON = 1;
@@ -64,6 +65,7 @@ StartOptions parseOptions(int argc, char **argv) {
       RAW_PATH = argv[i + 1];
       CAPTURE = 1;
     }
+    if (strcmp(argv[i], "-s") == 0 && !o.range) o.range = i + 1 < argc ? argv[i + 1] : "";
   }
   if (o.width != 0 && o.height != 0) {
     snprintf(o.gameMode, sizeof o.gameMode, "%dx%d:32@75", o.width, o.height);
@@ -78,8 +80,11 @@ StartOptions parseOptions(int argc, char **argv) {
   return o;
 }
 
+static int frames = 0;  // getTime calls on the capture clock
+
+int captureClockMillis() { return frames * 25; }
+
 int getTime() {
-  static int frames = 0;
   if (CAPTURE == 1) {
     frames++;
     return frames * 25;
@@ -171,6 +176,7 @@ int runProduction(int argc, char **argv) {
   setvbuf(stdout, nullptr, _IOLBF, 0);
   puts("[*] vy-01 the zembrit.");
   StartOptions o = parseOptions(argc, argv);
+  applyFrameRange(o.range, RAW_PATH != nullptr);
   if (CAPTURE) stopCaptureOnSignals();
   puts("[*] zembrit engaged.");
   glutInit(&argc, argv);

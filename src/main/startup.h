@@ -16,6 +16,7 @@ struct StartOptions {
   int height = 0;
   int fullscreen = 0;
   char gameMode[100] = {0};
+  const char *range = nullptr;  // "-s FIRST:END", checked once the window is wanted
 };
 
 // Reads the options (setting CAPTURE, SOUND_ON, TIMING, RAW_PATH) and prints the
@@ -23,6 +24,8 @@ struct StartOptions {
 StartOptions parseOptions(int argc, char **argv);
 
 int getTime();
+// The capture clock's last reading in milliseconds, without advancing it.
+int captureClockMillis();
 void initRendering();
 void handleKeypress(unsigned char key, int x, int y);
 void handleResize(int width, int height);
