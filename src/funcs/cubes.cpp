@@ -99,3 +99,11 @@ int cubeEdgeSegments(double size, float out[48][3]) {
       }
   return n;
 }
+
+void cubeFace(double size, int f, float corners[4][3], float normal[3]) {
+  GLfloat v[8][3];
+  scaledCorners(size, v);
+  for (int k = 0; k < 4; k++)
+    for (int c = 0; c < 3; c++) corners[k][c] = v[face[f][k]][c];
+  for (int c = 0; c < 3; c++) normal[c] = faceNormal[f][c];
+}
