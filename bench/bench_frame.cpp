@@ -12,6 +12,7 @@
 
 #include "funcs/cubes.h"
 #include "funcs/quads.h"
+#include "funcs/wirelattice.h"
 #include "harness/harness.h"
 #include "main/driver.h"
 #include "main/startup.h"
@@ -148,3 +149,15 @@ void BM_ribbon(benchmark::State &state) {
 }
 }  // namespace
 BENCHMARK(BM_ribbon)->UseManualTime()->Unit(benchmark::kMillisecond);
+namespace {
+// Scene 1's lattice: 14 x 14 x 14 wire cubes, translucent, turned.
+void BM_lattice(benchmark::State &state) {
+  timed(state, [] {
+    glTranslatef(0, 0, -30);
+    glRotatef(-30, 1, 1, 0);
+    glColor4f(0.6f, 0.6f, 0.6f, 0.8f);
+    wireCubeLattice(-10, 1.5f, 10, 0.5);
+  });
+}
+}  // namespace
+BENCHMARK(BM_lattice)->UseManualTime()->Unit(benchmark::kMillisecond);

@@ -6,6 +6,7 @@
 #include <GL/glew.h>
 
 #include <cmath>
+#include <initializer_list>
 #include <vector>
 
 #include "funcs/cubes.h"
@@ -104,15 +105,15 @@ void flushSolids(bool dropHidden) {
 
 void flushWires() {
   vertices.clear();
-  float segments[48][3], corners[4][3], normals[6][3], lastSize = -1;
+  float ends[24][3], corners[4][3], normals[6][3], lastSize = -1;
+  int faceOf[12];
   for (const Cube &c : wires) {
     if (c.size != lastSize) {
-      cubeEdgeSegments(c.size, segments);
+      cubeEdges(c.size, ends, faceOf);
       for (int f = 0; f < 6; f++) cubeFace(c.size, f, corners, normals[f]);
       lastSize = c.size;
     }
-    // Eight segment ends per face, in face order.
-    for (int k = 0; k < 48; k++) put(c, segments[k], normals[k / 8]);
+    for (int k = 0; k < 24; k++) put(c, ends[k], normals[faceOf[k / 2]]);
   }
   drawArrays(GL_LINES, false);
   wires.clear();

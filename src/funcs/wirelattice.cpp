@@ -1,6 +1,6 @@
 // A cubic lattice of wire cubes as one array of segments, cube by cube in
-// the loops' order, kept in a buffer object: one draw a frame instead of a
-// matrix and a draw per cube.
+// the loops' order, each edge once, kept in a buffer object: one draw a
+// frame instead of a matrix and a draw per cube.
 #include "funcs/wirelattice.h"
 
 #include <GL/glew.h>
@@ -15,8 +15,9 @@ void wireCubeLattice(float from, float step, float to, double size) {
   static float builtFrom, builtStep, builtTo;
   static double builtSize;
   if (!buffer || from != builtFrom || step != builtStep || to != builtTo || size != builtSize) {
-    float edges[48][3];
-    const int n = cubeEdgeSegments(size, edges);
+    float edges[24][3];
+    int faceOf[12];
+    const int n = cubeEdges(size, edges, faceOf);
     std::vector<float> v;
     for (float x = from; x < to; x += step)
       for (float y = from; y < to; y += step)
