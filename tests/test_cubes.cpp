@@ -111,13 +111,16 @@ TEST(Cubes, PixelsEqualGlutsUnderLightColourAndAlpha) {
 TEST(Cubes, BatchesShowWhatOneAtATimeShows) {
   struct Row {
     bool wire, lit, dropHidden;
-    float alpha;
+    float alpha, size;
   };
   const Row rows[] = {
-      {false, true, true, 1.0f},  // the ribbon
-      {false, true, false, 0.4f},  // a fading band: back faces show through
-      {true, false, false, 0.7f},  // the tower
+      {false, true, true, 1.0f, 1.5f},  // the ribbon
+      {false, true, true, 1.0f, 120},   // cubes around the camera show their insides
+      {false, true, false, 0.4f, 1.5f},  // a fading band: back faces show through
+      {true, false, false, 0.7f, 1.5f},  // the tower
   };
+  startWindowFrame(W, H, 0.3f, 0.3f, 0.35f);
+  const std::vector<uint8_t> empty = readPixelsRGB(0, 0, W, H);
   for (const Row &r : rows) {
     std::vector<uint8_t> pictures[2];
     for (int batched = 0; batched < 2; ++batched) {
@@ -132,13 +135,13 @@ TEST(Cubes, BatchesShowWhatOneAtATimeShows) {
           CubeFrame f = cubeFrame();
           frameRotate(f, a, 1, 0.1f, 0.5f);
           frameTranslate(f, x, y, 0);
-          (r.wire ? batchWireCube : batchSolidCube)(f, 1.5f, colour);
+          (r.wire ? batchWireCube : batchSolidCube)(f, r.size, colour);
         } else {
           glPushMatrix();
           glRotatef(a, 1, 0.1f, 0.5f);
           glTranslatef(x, y, 0);
           glColor4fv(colour);
-          if (r.wire) wireCube(1.5); else solidCube(1.5);
+          if (r.wire) wireCube(r.size); else solidCube(r.size);
           glPopMatrix();
         }
       }
@@ -154,9 +157,9 @@ TEST(Cubes, BatchesShowWhatOneAtATimeShows) {
       int d = 0;
       for (int c = 0; c < 3; ++c) {
         d = std::max(d, std::abs(pictures[0][i + c] - pictures[1][i + c]));
-        for (int k = 0; k < 2; ++k) light[k] += std::abs(pictures[k][i + c] - pictures[k][c]);
+        for (int k = 0; k < 2; ++k) light[k] += std::abs(pictures[k][i + c] - empty[i + c]);
       }
-      drawn += pictures[0][i] != pictures[0][0];
+      drawn += pictures[0][i] != empty[i] || pictures[0][i + 2] != empty[i + 2];
       moved += d > 3;
     }
     EXPECT_GT(drawn, size_t(W * H / 10)) << r.wire << r.alpha;

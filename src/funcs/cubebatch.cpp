@@ -88,10 +88,15 @@ void flushSolids(bool dropHidden) {
     for (int r = 0; r < 3; r++)
       local[r] = m[r * 4] * (camera[0] - m[12]) + m[r * 4 + 1] * (camera[1] - m[13]) +
                  m[r * 4 + 2] * (camera[2] - m[14]);
+    // Near the camera a cube may hold it, or be cut open by the near
+    // plane (1 away): its inner faces then show, all six are drawn.
+    const bool whole = local[0] * local[0] + local[1] * local[1] + local[2] * local[2] <
+                       (c.size + 2) * (c.size + 2);
     for (int f = 0; f < 6; f++) {
       const float *n = normals[f];
       // A face is seen only from outside its plane.
-      if (dropHidden && n[0] * local[0] + n[1] * local[1] + n[2] * local[2] <= 0.5f * c.size)
+      if (dropHidden && !whole &&
+          n[0] * local[0] + n[1] * local[1] + n[2] * local[2] <= 0.5f * c.size)
         continue;
       const GLuint base = GLuint(vertices.size() / 10);
       for (int k = 0; k < 4; k++) put(c, corners[f][k], n);

@@ -22,6 +22,8 @@ void batchWireCube(const CubeFrame &f, float size, const float rgba[4]);
 // Draws the solid cubes, then the wire cubes, added since the last flush,
 // under the current modelview, and empties the batch. With dropHidden the
 // solid cubes' faces turned away from the camera are left out: only for
-// closed opaque cubes, whose back faces never show.
+// closed opaque cubes, whose back faces never show from outside (cubes
+// near enough to hold the camera or to be cut by the near plane are drawn
+// whole).
 void flushCubeBatch(bool dropHidden = false);
 
