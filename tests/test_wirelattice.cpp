@@ -39,7 +39,7 @@ std::vector<uint8_t> drawn(bool asLattice, float distance) {
 
 }  // namespace
 
-TEST(WireLattice, SamePixelsAsOneWireCubeAtATime) {
+TEST(WireLattice, ShowsWhatOneWireCubeAtATimeShows) {
   // Far, near, and reaching behind the camera.
   for (float distance : {-90.0f, -30.0f, 45.0f}) {
     std::vector<uint8_t> cubes = drawn(false, distance), lattice = drawn(true, distance);
