@@ -104,16 +104,19 @@ pid=$!
 
 if [ -n "$pick" ]; then
   mkdir -p "$keep"
-  sel=$(echo "$pick" | tr ',' '\n' | awk '{ printf "%seq(n,%d)", NR > 1 ? "+" : "", $1 - 1 }')
+  sel=$(echo "$pick" | tr ',' '\n' | awk '{ printf "%seq(n,%d)", (NR > 1 ? "+" : ""), $1 - 1 }')
+  count=$(echo "$pick" | tr ',' '\n' | sort -u | wc -l)
   echo "compare-frames: rendering both shows for frames $pick"
   # shellcheck disable=SC2086
   ffmpeg -hide_banner -loglevel error -nostdin $raw -i "$work/ref.raw" $raw -i "$work/new.raw" \
-    -lavfi "[0:v][1:v]hstack,select='$sel'" -fps_mode passthrough "$work/pick-%d.png" ||
-    die "ffmpeg failed"
-  wait "$pid" "$ref_pid" || true
+    -lavfi "[0:v][1:v]hstack,select='$sel'" -fps_mode passthrough -frames:v "$count" \
+    "$work/pick-%d.png" || die "ffmpeg failed"
+  # Past the last frame asked for the programs are stopped.
+  kill "$pid" "$ref_pid" 2>/dev/null || true
+  wait "$pid" "$ref_pid" 2>/dev/null || true
   pid= ref_pid=
   i=1
-  for n in $(echo "$pick" | tr ',' '\n' | sort -n); do
+  for n in $(echo "$pick" | tr ',' '\n' | sort -nu); do
     [ -f "$work/pick-$i.png" ] && mv "$work/pick-$i.png" "$keep/frame-$n.png" && echo "$keep/frame-$n.png"
     i=$((i + 1))
   done
@@ -141,6 +144,15 @@ starts "$work/new.log" >"$work/new.starts"
 starts "$work/ref.log" >"$work/ref.starts"
 cmp -s "$work/new.starts" "$work/ref.starts" ||
   echo "compare-frames: note: the hand-over frames differ (REV: $(tr '\n' ' ' <"$work/ref.starts"); here: $(tr '\n' ' ' <"$work/new.starts")); stages follow this tree's"
+
+# Both ran side by side under the same load: their CPU per frame is a fair
+# A/B of the video's path.
+cpu() { sed -n 's/^\[dev\] \(loader\|scene\) \([0-9]*\): .*median cpu \([0-9.]*\) ms$/\2 \3/p' "$1"; }
+echo "compare-frames: median CPU ms per frame, side by side (stage: REV, this tree):"
+cpu "$work/ref.log" >"$work/ref.cpu"
+cpu "$work/new.log" | awk -v ref="$work/ref.cpu" '
+  BEGIN { while ((getline line < ref) > 0) { split(line, f, " "); r[f[1]] = f[2] } }
+  { printf "  %s: %s, %s\n", $1 ? $1 : "start", r[$1], $2 }'
 
 # One line per frame: number, SSIM (all channels), MSE (all channels).
 paste -d' ' \
