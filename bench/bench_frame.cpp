@@ -10,8 +10,10 @@
 #include <ctime>
 #include <vector>
 
+#include "funcs/cubebatch.h"
 #include "funcs/cubes.h"
 #include "funcs/quads.h"
+#include "funcs/wirelattice.h"
 #include "harness/harness.h"
 #include "main/driver.h"
 #include "main/startup.h"
@@ -148,3 +150,37 @@ void BM_ribbon(benchmark::State &state) {
 }
 }  // namespace
 BENCHMARK(BM_ribbon)->UseManualTime()->Unit(benchmark::kMillisecond);
+namespace {
+// Scene 1's lattice: 14 x 14 x 14 wire cubes, translucent, turned.
+void BM_lattice(benchmark::State &state) {
+  timed(state, [] {
+    glTranslatef(0, 0, -30);
+    glRotatef(-30, 1, 1, 0);
+    glColor4f(0.6f, 0.6f, 0.6f, 0.8f);
+    wireCubeLattice(-10, 1.5f, 10, 0.5);
+  });
+}
+}  // namespace
+BENCHMARK(BM_lattice)->UseManualTime()->Unit(benchmark::kMillisecond);
+namespace {
+// The same ribbon through a cube batch, far faces left out, as scene 9 draws it.
+void BM_ribbonBatched(benchmark::State &state) {
+  timed(state, [] {
+    glEnable(GL_LIGHTING);
+    glEnable(GL_LIGHT0);
+    for (int i = 0; i < 6000; ++i) {
+      float px = -30 + i * 0.01f;
+      double s = sin(px);
+      CubeFrame f = cubeFrame();
+      frameRotate(f, float(s * 40.0), 1.0f, 0.1f, 0.5f);
+      frameRotate(f, float(sin(px) * 90.0), 1, 0, 0);
+      frameTranslate(f, px, float(s * 10.0), 0);
+      const float colour[4] = {0.4f, 0.4f, float((s + 1) * 0.6 + 0.7), 1.0f};
+      batchSolidCube(f, 1.0f, colour);
+    }
+    flushCubeBatch(true);
+    glDisable(GL_LIGHTING);
+  });
+}
+}  // namespace
+BENCHMARK(BM_ribbonBatched)->UseManualTime()->Unit(benchmark::kMillisecond);

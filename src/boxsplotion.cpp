@@ -6,7 +6,7 @@
 
 #include <cmath>
 
-#include "funcs/cubes.h"
+#include "funcs/cubebatch.h"
 #include "noise.h"
 
 // Never reset: the explosion plays once per run.
@@ -18,16 +18,23 @@ static int boom = 0;          // set once the spread has been primed below zero
 
 BoxsplotionState boxsplotionState() { return {boxsize, global, start_sine, stage, boom}; }
 
+// The caller's colour, taken once per lattice for the batch.
+static float colour[4];
+
+static void cube(float x, float y, float z) {
+  CubeFrame f = cubeFrame();
+  frameTranslate(f, x, y, z);
+  batchSolidCube(f, boxsize, colour);
+}
+
+static void flush() { flushCubeBatch(); }
+
 // The lattice spans -5..4 on each axis around the given point.
 static void restLattice() {
   for (float i = -5; i < 5; i++)
     for (float j = -5; j < 5; j++)
-      for (float k = -5; k < 5; k++) {
-        glPushMatrix();
-        glTranslatef(i, j, k);
-        solidCube(boxsize);
-        glPopMatrix();
-      }
+      for (float k = -5; k < 5; k++) cube(i, j, k);
+  flush();
 }
 
 static void rippleLattice() {
@@ -35,34 +42,31 @@ static void rippleLattice() {
     for (float j = -5; j < 5; j++)
       for (float k = -5; k < 5; k++) {
         double s = std::sin((start_sine + i + j + k) * 0.4);
-        glPushMatrix();
-        glTranslatef(i, float(j + s * global), float(k + s * global));
-        solidCube(boxsize);
-        glPopMatrix();
+        cube(i, float(j + s * global), float(k + s * global));
       }
+  flush();
 }
 
 static void explodedLattice() {
   for (float i = -5; i < 5; i++)
     for (float j = -5; j < 5; j++)
       for (float k = -5; k < 5; k++) {
-        glPushMatrix();
         if (global > 0) {
           // One noise value for x and y: each (i, j) column leaves along a
           // diagonal of the x-y plane.
           float nxy = raw_noise(int(i), int(j), 42);
           float nz = raw_noise(int(j), int(k), 43);
-          glTranslatef(i + nxy * 20 * global, j + nxy * 20 * global,
-                       float(k + nz * global * 20 + 10 * std::sin((start_sine + i + j) * 0.4)));
+          cube(i + nxy * 20 * global, j + nxy * 20 * global,
+               float(k + nz * global * 20 + 10 * std::sin((start_sine + i + j) * 0.4)));
         } else {
-          glTranslatef(i, j, k);
+          cube(i, j, k);
         }
-        solidCube(boxsize);
-        glPopMatrix();
       }
+  flush();
 }
 
 void boxsplotion(float x, float y, float z, int explode) {
+  glGetFloatv(GL_CURRENT_COLOR, colour);
   if (!explode) {
     glPushMatrix();
     glTranslatef(x, y, z);

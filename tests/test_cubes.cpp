@@ -5,8 +5,12 @@
 #include <GL/glut.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
 #include <vector>
 
+#include "funcs/cubebatch.h"
 #include "funcs/cubes.h"
 #include "harness/harness.h"
 #include "main/driver.h"
@@ -98,5 +102,70 @@ TEST(Cubes, PixelsEqualGlutsUnderLightColourAndAlpha) {
     ++n;
   }
   glDisable(GL_LIGHTING);
+  glEnable(GL_NORMALIZE);
+}
+
+// Batched cubes against the same cubes drawn one at a time: frames applied
+// on the CPU, hidden faces left out of opaque ones and every wire edge
+// drawn once move only a few edge pixels, and by a few levels at most.
+TEST(Cubes, BatchesShowWhatOneAtATimeShows) {
+  struct Row {
+    bool wire, lit, dropHidden;
+    float alpha, size;
+  };
+  const Row rows[] = {
+      {false, true, true, 1.0f, 1.5f},  // the ribbon
+      {false, true, true, 1.0f, 120},   // cubes around the camera show their insides
+      {false, true, false, 0.4f, 1.5f},  // a fading band: back faces show through
+      {true, false, false, 0.7f, 1.5f},  // the tower
+  };
+  startWindowFrame(W, H, 0.3f, 0.3f, 0.35f);
+  const std::vector<uint8_t> empty = readPixelsRGB(0, 0, W, H);
+  for (const Row &r : rows) {
+    std::vector<uint8_t> pictures[2];
+    for (int batched = 0; batched < 2; ++batched) {
+      startWindowFrame(W, H, 0.3f, 0.3f, 0.35f);
+      setLight(r.lit);
+      glDisable(GL_NORMALIZE);
+      glRotatef(25, 0.2f, 1, 0);
+      for (int i = 0; i < 300; ++i) {
+        const float a = i * 7.0f, x = -15 + i * 0.1f, y = 6 * std::sin(i * 0.05f);
+        const float colour[4] = {0.4f, 0.5f, 0.3f + i / 300.0f, r.alpha};
+        if (batched) {
+          CubeFrame f = cubeFrame();
+          frameRotate(f, a, 1, 0.1f, 0.5f);
+          frameTranslate(f, x, y, 0);
+          (r.wire ? batchWireCube : batchSolidCube)(f, r.size, colour);
+        } else {
+          glPushMatrix();
+          glRotatef(a, 1, 0.1f, 0.5f);
+          glTranslatef(x, y, 0);
+          glColor4fv(colour);
+          if (r.wire) wireCube(r.size); else solidCube(r.size);
+          glPopMatrix();
+        }
+      }
+      if (batched) flushCubeBatch(r.dropHidden);
+      glFinish();
+      pictures[batched] = readPixelsRGB(0, 0, W, H);
+    }
+    // Pixels that changed by more than a few levels, against those drawn;
+    // and the light the cubes add to the background, which must not fade.
+    size_t moved = 0, drawn = 0;
+    long light[2] = {0, 0};
+    for (size_t i = 0; i < pictures[0].size(); i += 3) {
+      int d = 0;
+      for (int c = 0; c < 3; ++c) {
+        d = std::max(d, std::abs(pictures[0][i + c] - pictures[1][i + c]));
+        for (int k = 0; k < 2; ++k) light[k] += std::abs(pictures[k][i + c] - empty[i + c]);
+      }
+      drawn += pictures[0][i] != empty[i] || pictures[0][i + 2] != empty[i + 2];
+      moved += d > 3;
+    }
+    EXPECT_GT(drawn, size_t(W * H / 10)) << r.wire << r.alpha;
+    EXPECT_LT(moved, drawn / (r.wire ? 20 : 50)) << r.wire << r.alpha;
+    EXPECT_NEAR(double(light[1]) / light[0], 1.0, 0.02) << r.wire << r.alpha;
+  }
+  setLight(0);
   glEnable(GL_NORMALIZE);
 }

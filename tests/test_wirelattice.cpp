@@ -1,9 +1,12 @@
-// The wire lattice drawn through one small array per cube gives the very
-// pixels of the same cubes drawn one wireCube at a time.
+// The wire lattice drawn as one array, each edge once, shows what the same
+// cubes drawn one wireCube at a time show: an edge drawn a second time the
+// other way round lights a few pixels of its own, so about a tenth of the
+// lit pixels move; the light stays.
 #include <gtest/gtest.h>
 
 #include <GL/glew.h>
 
+#include <cstdlib>
 #include <vector>
 
 #include "funcs/cubes.h"
@@ -36,13 +39,20 @@ std::vector<uint8_t> drawn(bool asLattice, float distance) {
 
 }  // namespace
 
-TEST(WireLattice, SamePixelsAsOneWireCubeAtATime) {
+TEST(WireLattice, ShowsWhatOneWireCubeAtATimeShows) {
   // Far, near, and reaching behind the camera.
   for (float distance : {-90.0f, -30.0f, 45.0f}) {
     std::vector<uint8_t> cubes = drawn(false, distance), lattice = drawn(true, distance);
-    int lit = 0;
-    for (uint8_t v : lattice) lit += v > 40;
+    int lit = 0, moved = 0;
+    long light[2] = {0, 0};
+    for (size_t i = 0; i < cubes.size(); ++i) {
+      lit += lattice[i] > 40;
+      moved += std::abs(cubes[i] - lattice[i]) > 3;
+      light[0] += cubes[i];
+      light[1] += lattice[i];
+    }
     EXPECT_GT(lit, 1000) << distance;
-    EXPECT_TRUE(cubes == lattice) << distance;
+    EXPECT_LT(moved, lit / 8) << distance;
+    EXPECT_NEAR(double(light[1]) / light[0], 1.0, 0.02) << distance;
   }
 }

@@ -6,18 +6,17 @@
 
 #include <cmath>
 
-#include "funcs/cubes.h"
+#include "funcs/cubebatch.h"
 
 static BandCall lastSlow, lastFast;
 
 BandCall lastBandCall(bool fast) { return fast ? lastFast : lastSlow; }
 
 static void cube(float grey, float alpha, float x, float y, float z) {
-  glPushMatrix();
-  glColor4f(grey, grey, grey, alpha);
-  glTranslatef(x, y, z);
-  solidCube(0.5);
-  glPopMatrix();
+  CubeFrame f = cubeFrame();
+  frameTranslate(f, x, y, z);
+  const float colour[4] = {grey, grey, grey, alpha};
+  batchSolidCube(f, 0.5f, colour);
 }
 
 // Grows the band by one step, then draws it; returns the cubes per strand.
@@ -38,6 +37,8 @@ static int band(float &length, float &amp, float x, float y, float z, float t, f
     cube(0.8f, alpha, px, float(amp * s4), float(amp * s2));
     count++;
   }
+  // Faded bands show their back faces through the front ones.
+  flushCubeBatch(alpha >= 1.0f);
   glPopMatrix();
   return count;
 }

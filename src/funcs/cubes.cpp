@@ -6,7 +6,6 @@
 
 #include <GL/glew.h>
 
-#include <initializer_list>
 
 namespace {
 
@@ -87,15 +86,29 @@ void wireCube(double size) {
   drawArrays(cubeArrays(loops, size, round, 4), GL_LINE_LOOP, first, count, 6);
 }
 
-int cubeEdgeSegments(double size, float out[48][3]) {
+void cubeFace(double size, int f, float corners[4][3], float normal[3]) {
   GLfloat v[8][3];
   scaledCorners(size, v);
+  for (int k = 0; k < 4; k++)
+    for (int c = 0; c < 3; c++) corners[k][c] = v[face[f][k]][c];
+  for (int c = 0; c < 3; c++) normal[c] = faceNormal[f][c];
+}
+
+int cubeEdges(double size, float out[24][3], int faceOf[12]) {
+  GLfloat v[8][3];
+  scaledCorners(size, v);
+  bool seen[8][8] = {};
   int n = 0;
-  for (const auto &f : face)
-    for (int e = 0; e < 4; e++)
-      for (int c : {f[e], f[(e + 1) % 4]}) {
-        for (int a = 0; a < 3; a++) out[n][a] = v[c][a];
-        n++;
+  for (int f = 0; f < 6; f++)
+    for (int e = 0; e < 4; e++) {
+      const int a = face[f][e], b = face[f][(e + 1) % 4];
+      if (seen[a][b]) continue;
+      seen[a][b] = seen[b][a] = true;
+      for (int c = 0; c < 3; c++) {
+        out[2 * n][c] = v[a][c];
+        out[2 * n + 1][c] = v[b][c];
       }
-  return n;
+      faceOf[n++] = f;
+    }
+  return 2 * n;
 }

@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <ctime>
 
-#include "funcs/cubes.h"
+#include "funcs/cubebatch.h"
 #include "main/startup.h"
 #include "noise.h"
 
@@ -63,12 +63,13 @@ void drawGibsonParticles() {
     }
     loaded = 1;
   }
-  glColor4f(1, 0, 0, 1);
+  const float red[4] = {1, 0, 0, 1};
+  glColor4fv(red);
   for (int i = 0; i < 50; i++) {
     moveGibsonParticle(data[i]);
-    glPushMatrix();
-    glTranslatef(data[i].x, data[i].y, data[i].z - down);
-    solidCube(1.0);
-    glPopMatrix();
+    CubeFrame f = cubeFrame();
+    frameTranslate(f, data[i].x, data[i].y, data[i].z - down);
+    batchSolidCube(f, 1.0f, red);
   }
+  flushCubeBatch(true);
 }

@@ -5,7 +5,7 @@
 
 #include <cmath>
 
-#include "funcs/cubes.h"
+#include "funcs/cubebatch.h"
 
 void drawTratt(float x, float y, float z) {
   static float timer = 0;
@@ -13,33 +13,30 @@ void drawTratt(float x, float y, float z) {
   glPushMatrix();
   glTranslatef(x, y, z);
   glRotatef(float(timer * 10.0), 0, 1, 0);
-  glPushMatrix();
+  // The turns accumulate across arms and levels, and only end with the
+  // tower.
+  CubeFrame turn = cubeFrame();
   for (float a = -10.0f; a < 10.0f; a = float(a + 0.1)) {
     // Negative where the band is off: such cubes are drawn but do not show.
     double w = sin(double(timer) + a);
-    glPushMatrix();
-    glTranslatef(0, 2 * a, 0);
-    glColor4f(0.6f, 0.6f, 0.9f, float(w * 0.8));
-    wireCube(0.2);
-    glPopMatrix();
+    CubeFrame f = turn;
+    frameTranslate(f, 0, 2 * a, 0);
+    const float core[4] = {0.6f, 0.6f, 0.9f, float(w * 0.8)};
+    batchWireCube(f, 0.2f, core);
     double up = 0.7 * a;
-    // The turns accumulate across arms and levels; only the pops at the
-    // end undo them.
+    const float outer[4] = {0.6f, 0.6f, 1.0f, float(w * 0.8)};
+    const float inner[4] = {0.5f, 0.5f, 1.0f, float(w)};
     for (float b = 0; b < 4; b++) {
-      glRotatef(float(b * 45.0), 0, 1, 0);
-      glPushMatrix();
-      glTranslatef(float(w + a), float(up * up), 0);
-      glColor4f(0.6f, 0.6f, 1.0f, float(w * 0.8));
-      wireCube(0.5);
-      glPopMatrix();
-      glPushMatrix();
-      glTranslatef(float(-a - w), float(up * -up), 0);
-      glColor4f(0.5f, 0.5f, 1.0f, float(w));
-      wireCube(0.5);
-      glPopMatrix();
+      frameRotate(turn, float(b * 45.0), 0, 1, 0);
+      f = turn;
+      frameTranslate(f, float(w + a), float(up * up), 0);
+      batchWireCube(f, 0.5f, outer);
+      f = turn;
+      frameTranslate(f, float(-a - w), float(up * -up), 0);
+      batchWireCube(f, 0.5f, inner);
     }
   }
-  glPopMatrix();
+  flushCubeBatch();
   glPopMatrix();
 }
 

@@ -42,11 +42,12 @@ static double processCpuMillis() {
   return t.tv_sec * 1e3 + t.tv_nsec * 1e-6;
 }
 
-static double median(std::vector<double> &v) {
+// The value below which the given share of the times lie (0.5: the median).
+static double percentile(std::vector<double> &v, double share) {
   if (v.empty()) return 0;
-  auto mid = v.begin() + v.size() / 2;
-  std::nth_element(v.begin(), mid, v.end());
-  return *mid;
+  auto at = v.begin() + std::min(v.size() - 1, size_t(share * v.size()));
+  std::nth_element(v.begin(), at, v.end());
+  return *at;
 }
 
 void setLight(int on) {
@@ -65,9 +66,10 @@ float sceneClock() { return float(getTime() / 1000.0 - loadingTime); }
 
 static void reportScene(int from, bool next) {
   if (!TIMING) return;
-  printf("[dev] %s %d: %d frames, mean %.2f ms, median %.2f ms, max %.2f ms, median cpu %.2f ms\n",
+  const double p95 = percentile(sceneTimes, 0.95), p50 = percentile(sceneTimes, 0.5);
+  printf("[dev] %s %d: %d frames, mean %.2f ms, median %.2f ms, p95 %.2f ms, max %.2f ms, median cpu %.2f ms\n",
          from ? "scene" : "loader", from, sceneFrames, sceneFrames ? sceneMillis / sceneFrames : 0.0,
-         median(sceneTimes), sceneWorst, median(sceneCpuTimes));
+         p50, p95, sceneWorst, percentile(sceneCpuTimes, 0.5));
   if (next) printf("[dev] scene %d starts in frame %d\n", from + 1, frameNumber);
   sceneFrames = 0;
   sceneMillis = sceneWorst = 0;
@@ -109,10 +111,10 @@ void composite(float clearGrey, bool noBlur) {
   if (noBlur) mblur = 0;
   glPushMatrix();
   // With draw2DTexture's own half turn about z this shows the picture
-  // upright, and puts the glow layer 0.01 in front of the plain copy.
+  // upright. The program lays the plain copy and the glow over it in this
+  // one quad.
   glRotatef(180, 0, 1, 0);
   glColor4f(1, 1, 1, 1);
-  draw2DTexture(0, 0, -0.0f, 26, 21, tb0);
   glsl_bloom_shader(1);
   draw2DTexture(0, 0, -0.01f, 26, 21, tb0);
   glsl_bloom_shader(0);

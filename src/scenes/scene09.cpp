@@ -6,7 +6,7 @@
 
 #include <cmath>
 
-#include "funcs/cubes.h"
+#include "funcs/cubebatch.h"
 #include "funcs/text.h"
 #include "main/driver.h"
 #include "scenes/scenes.h"
@@ -19,19 +19,20 @@ static int shrink = 0;          // frames since the ribbon was full
 // Cubes one hundredth apart from the tail to the head. Each one is turned
 // about the origin by angles of its own x before it is moved out, so the
 // whole ribbon sways and coils.
+// They are opaque and closed: their far faces are left out.
 static void ribbon(float timer) {
   glPushMatrix();
   for (float px = cube_start; px < cubes; px = float(px + 0.01)) {
     double s = sin(timer + px);
-    glPushMatrix();
-    glRotatef(s * 40.0, 1.0f, 0.1f, 0.5f);
-    glRotatef(sin(px + timer * 0.01) * 90.0, 1, 0, 0);
-    glTranslatef(px, s * 10.0, 0);
+    CubeFrame f = cubeFrame();
+    frameRotate(f, float(s * 40.0), 1.0f, 0.1f, 0.5f);
+    frameRotate(f, float(sin(px + timer * 0.01) * 90.0), 1, 0, 0);
+    frameTranslate(f, px, float(s * 10.0), 0);
     // Blue runs up to 1.9; GL clamps it, we do not.
-    glColor4f(0.4f, 0.4f, (s + 1) * 0.6 + 0.7, 1.0f);
-    solidCube(1.0);
-    glPopMatrix();
+    const float colour[4] = {0.4f, 0.4f, float((s + 1) * 0.6 + 0.7), 1.0f};
+    batchSolidCube(f, 1.0f, colour);
   }
+  flushCubeBatch(true);
   // The head runs out to x = 30 (6000 cubes), then the tail follows it.
   if (cubes > 30.0f) shrink++;
   if (shrink == 0)
