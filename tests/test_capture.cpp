@@ -55,13 +55,11 @@ std::string capturedStdout(void (*body)()) {
 
 TEST(CaptureFileName, PadsToTenDigitsAndRefusesShortBuffers) {
   char name[256], expected[256];
-  for (int n : {0, 1, 9, 10, 99, 100, 4096, 7540, 12345, 65535, 1000000, 123456789, 999999999, 1234567890,
-                INT_MAX}) {
+  for (int n : {0, 7540, 999999999, 1234567890, INT_MAX}) {
     snprintf(expected, sizeof expected, "capture/%010d.png", n);
     EXPECT_EQ(captureFileName(n, name, sizeof name), 22) << n;
     EXPECT_STREQ(name, expected) << n;
   }
-  EXPECT_STREQ(name, "capture/2147483647.png");
   EXPECT_EQ(captureFileName(5, name, 22), -1);  // one short of the terminating zero
   EXPECT_EQ(captureFileName(5, name, 23), 22);
   EXPECT_STREQ(name, "capture/0000000005.png");
@@ -131,22 +129,6 @@ TEST(PngSaveSurface, RoundTripsRgba8) {
     }
   EXPECT_EQ(readFile(path), readFile(again));
   EXPECT_EQ(readPng(slow).rgba, png.rgba);
-}
-
-TEST(PngSaveSurface, MissingDirectoryReportsAndReturns) {
-  SDL_Surface *s = patternSurface(4, 4);
-  std::string path = makeWorkdir(false) + "/no-such-dir/0000000000.png";
-  testing::internal::CaptureStderr();
-  EXPECT_EQ(png_save_surface(path.c_str(), s), -1);
-  EXPECT_EQ(testing::internal::GetCapturedStderr(), "fopen error: No such file or directory\n");
-  SDL_FreeSurface(s);
-}
-
-TEST(PngUserCallbacks, PrintOnStderr) {
-  testing::internal::CaptureStderr();
-  png_user_warn(nullptr, "be careful");
-  png_user_error(nullptr, "it broke");
-  EXPECT_EQ(testing::internal::GetCapturedStderr(), "libpng: warning: be careful\nlibpng: error: it broke\n");
 }
 
 // Write failures end the program with status 255: a full disk, also for an
@@ -397,51 +379,4 @@ TEST(CaptureRun, UnwritableFramesEndTheRunWith255) {
     EXPECT_EQ(listDir(cap), expected) << row.name;
     for (int f = 0; f < row.failAt; ++f) EXPECT_TRUE(readPng(cap + "/" + frameName(f)).ok) << row.name << f;
   }
-}
-
-// A frame's capture line comes before whatever the next frame prints,
-// also when that frame ends the run: here the model is missing, so frame 2
-// stops the program (its message on stderr) after frame 1 was written.
-TEST(CaptureRun, LastFrameIsReportedWhenTheNextEndsTheRun) {
-  const std::string dir = makeWorkdir(false);
-  ASSERT_EQ(mkdir((dir + "/data").c_str(), 0755), 0);
-  ASSERT_EQ(mkdir((dir + "/data/models").c_str(), 0755), 0);
-  for (const char *d : {"fonts", "shader", "textures", "tune"})
-    ASSERT_EQ(symlink((std::string(VY_SOURCE_DIR) + "/data/" + d).c_str(), (dir + "/data/" + d).c_str()), 0);
-  RunResult r = runProgram({"-c", "-m", "-w", "320", "-h", "240"}, dir, 60);
-  EXPECT_EQ(r.status, 1);
-  const std::string tail = "[*] texture data/textures/greet.tga loaded...\n[->] captured frame #1\n";
-  EXPECT_NE(r.err.find("glmReadOBJ() failed: can't open data file"), std::string::npos) << r.err;
-  ASSERT_GE(r.out.size(), tail.size()) << r.out;
-  EXPECT_EQ(r.out.substr(r.out.size() - tail.size()), tail);
-  EXPECT_EQ(listDir(dir + "/capture"), std::vector<std::string>({frameName(0)}));
-}
-
-// "-r FILE" takes the capture clock with it; without a file it is ignored,
-// like a size option without its value.
-TEST(RawOption, NamesTheStreamAndTurnsOnTheCaptureClock) {
-  const struct {
-    std::vector<const char *> args;
-    const char *path;
-    int capture;
-  } rows[] = {
-      {{"vy01", "-r", "frames.raw"}, "frames.raw", 1},
-      {{"vy01", "-m", "-r", "a", "-r", "b"}, "a", 1},  // the first one wins
-      {{"vy01", "-r"}, nullptr, 0},
-      {{"vy01", "-c"}, nullptr, 1},
-  };
-  for (const auto &row : rows) {
-    RAW_PATH = nullptr;
-    CAPTURE = 0;
-    std::vector<char *> argv;
-    for (const char *a : row.args) argv.push_back(const_cast<char *>(a));
-    testing::internal::CaptureStdout();
-    parseOptions((int)argv.size(), argv.data());
-    testing::internal::GetCapturedStdout();
-    if (row.path) EXPECT_STREQ(RAW_PATH, row.path); else EXPECT_EQ(RAW_PATH, nullptr);
-    EXPECT_EQ(CAPTURE, row.capture) << row.args.size();
-  }
-  RAW_PATH = nullptr;
-  CAPTURE = 0;
-  SOUND_ON = 1;
 }
