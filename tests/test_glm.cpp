@@ -369,7 +369,6 @@ const char *kLitModel =
     "f 1//4 2//4 3//4\n"                // default group, drawn last
     "g wing\nf 1//1 2//2 3//3 4//1\n";  // newest group, drawn first
 
-const char *kNoNormalsWarning = "glmDraw() warning: smooth render mode requested with no normals defined.\n";
 
 }  // namespace
 
@@ -396,41 +395,5 @@ TEST(GlmDraw, SmoothSendsEachCornersNormalGroupsNewestFirst) {
   }
 
   glmDelete(m);
-  fs::remove_all(dir);
-}
-
-// Cases where every vertex gets the same normal: the one current before
-// drawing (0.6 red), or normal entry 0 (no light).
-TEST(GlmDraw, NormalsLeftOutOrMissing) {
-  const std::string tri = "v -0.5 -0.5 0\nv 0.5 -0.5 0\nv 0 0.5 0\n";
-  const struct {
-    const char *name;
-    std::string obj;
-    unsigned mode;
-    const char *out;
-    size_t polys;
-    float red;
-  } rows[] = {
-      {"GLM_NONE sends no normal", kLitModel, GLM_NONE, "", 3, 0.6f},
-      {"no normals: warning, positions only", tri + "f 1 2 3\n", GLM_SMOOTH, kNoNormalsWarning, 1, 0.6f},
-      {"no normal index: entry 0", tri + "vn 0 0 1\nf 1 2 3\n", GLM_SMOOTH, "", 1, 0.0f},
-  };
-  const std::string dir = makeWorkdir(false);
-  for (const auto &row : rows) {
-    GlmModel *m = readText(dir, row.obj);
-    std::string out;
-    auto polys = feedback([&] {
-      glNormal3f(0.8f, 0, 0.6f);
-      out = captureStdout([&] { glmDraw(m, row.mode); });
-    });
-    EXPECT_EQ(out, row.out) << row.name;
-    EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR)) << row.name;
-    ASSERT_EQ(polys.size(), row.polys) << row.name;
-    for (auto &p : polys) {
-      ASSERT_EQ(p.size(), 3u) << row.name;
-      for (auto &v : p) EXPECT_NEAR(v.red, row.red, 2e-2) << row.name;
-    }
-    glmDelete(m);
-  }
   fs::remove_all(dir);
 }

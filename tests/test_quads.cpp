@@ -48,22 +48,6 @@ const std::vector<int> RED{255, 0, 0}, GREEN{0, 255, 0}, BLUE{0, 0, 255}, WHITE{
 
 }  // namespace
 
-TEST(Quads, CompositeTurnShowsTextureUpright) {
-  GLuint tex = quadrantTexture();
-  for (float z : {0.0f, -0.0f}) {
-    startFrame(0);
-    glPushMatrix();
-    glRotatef(180, 0, 1, 0);
-    draw2DTexture(0, 0, z, 26, 21, tex);
-    glPopMatrix();
-    auto px = readPixelsRGB(0, 0, W, H);  // bottom row first
-    EXPECT_EQ(pixel(px, 100, 100), RED);  // t = 0 at the bottom, s = 0 at the left
-    EXPECT_EQ(pixel(px, W - 100, 100), GREEN);
-    EXPECT_EQ(pixel(px, 100, H - 100), BLUE);
-    EXPECT_EQ(pixel(px, W - 100, H - 100), WHITE);
-  }
-}
-
 TEST(Quads, UnturnedQuadIsMirroredAndPlacedAtItsCentre) {
   GLuint tex = quadrantTexture();
   startFrame(0);

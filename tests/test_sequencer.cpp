@@ -59,33 +59,3 @@ TEST(Composite, OffscreenPictureUprightThroughTheGlow) {
   EXPECT_LT(at(px, rx, uy)[0] + at(px, rx, uy)[1], 30);
   EXPECT_LT(at(px, lx, ly)[0] + at(px, lx, ly)[1], 30);
 }
-
-TEST(Composite, LightOnSetsItsColoursOffLeavesLightZero) {
-  ensureGlContext(W, H);
-  setLight(1);
-  EXPECT_TRUE(glIsEnabled(GL_LIGHTING));
-  GLfloat specular[4], ambient[4];
-  glGetLightfv(GL_LIGHT0, GL_SPECULAR, specular);
-  glGetLightfv(GL_LIGHT0, GL_AMBIENT, ambient);
-  EXPECT_EQ(std::vector<float>(specular, specular + 4), (std::vector<float>{0.5f, 0, 0, 1}));
-  EXPECT_EQ(std::vector<float>(ambient, ambient + 4), (std::vector<float>{0.2f, 0.2f, 0.2f, 1}));
-  setLight(0);
-  EXPECT_FALSE(glIsEnabled(GL_LIGHTING));
-  EXPECT_TRUE(glIsEnabled(GL_LIGHT0));
-}
-
-TEST(SceneClock, HandOverMovesTheOriginUnlessKept) {
-  CAPTURE = 1;
-  loadingTime = 0;
-  queue = 1;
-  float first = sceneClock(), second = sceneClock();
-  EXPECT_FLOAT_EQ(second - first, 0.025f);  // one fixed step per reading
-  handOver(second);
-  EXPECT_EQ(queue, 2);
-  EXPECT_DOUBLE_EQ(loadingTime, double(second));
-  EXPECT_NEAR(sceneClock(), 0.025f, 1e-6);  // the next scene starts near 0
-  double origin = loadingTime;
-  handOver(7.5f, true);  // scene 3 to 4: the clock goes on
-  EXPECT_EQ(queue, 3);
-  EXPECT_EQ(loadingTime, origin);
-}

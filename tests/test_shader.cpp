@@ -36,18 +36,6 @@ std::string shaderDir() {
 
 }  // namespace
 
-TEST(ReadFile, WholeFileNulTerminated) {
-  std::string dir = makeWorkdir(false);
-  writeFile(dir + "/a.txt", std::string("line one\nline\0two", 17));
-  writeFile(dir + "/empty.txt", "");
-  char *a = readFile((dir + "/a.txt").c_str());
-  EXPECT_EQ(std::string(a, 18), std::string("line one\nline\0two\0", 18));
-  free(a);
-  char *e = readFile((dir + "/empty.txt").c_str());
-  EXPECT_STREQ(e, "");
-  free(e);
-}
-
 TEST(ReadFile, MissingFileIsFatal) {
   std::string path = makeWorkdir(false) + "/nothing.glsl";
   EXPECT_EXIT((dup2(2, 1), readFile(path.c_str())), testing::ExitedWithCode(255),
@@ -89,21 +77,6 @@ TEST(Shaders, BrokenSourceIsReportedAndTheShowGoesOn) {
   EXPECT_NE(out.find("[!] compiling of data/shader/glsl/gibson_frag.glsl failed: "), std::string::npos) << out;
   EXPECT_NE(out.find("[!] linking of data/shader/glsl/gibson_frag.glsl failed: "), std::string::npos) << out;
   EXPECT_EQ(currentProgram(), 0);
-}
-
-TEST(Shaders, ProductionSourcesCompile) {
-  ensureGlContext();
-  for (const char *name : {"bloom.glsl", "gibson_frag.glsl"}) {
-    char *source = readFile((std::string(VY_SOURCE_DIR) + "/data/shader/glsl/" + name).c_str());
-    GLhandleARB shader = glCreateShaderObjectARB(GL_FRAGMENT_SHADER_ARB);
-    const GLcharARB *text = source;
-    glShaderSourceARB(shader, 1, &text, nullptr);
-    glCompileShaderARB(shader);
-    free(source);
-    GLint ok = 0;
-    glGetObjectParameterivARB(shader, GL_OBJECT_COMPILE_STATUS_ARB, &ok);
-    EXPECT_EQ(ok, 1) << name;
-  }
 }
 
 // The real glow over a black picture with one white square: light spreads
