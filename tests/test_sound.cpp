@@ -1,5 +1,6 @@
 // The sound layer and the music module: error codes, fast open, playback
-// to the end, the rendered output being the music, and the spectrum.
+// to the end, the rendered output being the music, and the spectrum; the
+// city that grows with it, and the run ending where its program is missing.
 #include <gtest/gtest.h>
 #include <mpg123.h>
 #include <sys/stat.h>
@@ -23,6 +24,10 @@
 #include "harness/harness.h"
 #include "main/music.h"
 #include "main/startup.h"
+#include "main/driver.h"
+#include "scenes/scene08.h"
+#include "scenes/scenes.h"
+#include "textures.h"
 
 namespace {
 
@@ -42,6 +47,10 @@ void run(const std::string &cmd) { ASSERT_EQ(std::system(cmd.c_str()), 0) << cmd
 //          copies join into one longer stream)
 //   step   1 kHz for 1 s, then 3 kHz for 1 s
 //   mono   1.5 s of 2 kHz, one channel at 48 kHz
+//   city   6 s: left a sine on the centre of entry 372 (8010 Hz), inside
+//          the band the city's towers follow; right one on entry 100
+//          (2153 Hz), below it; both 0.8
+//   noise  6 s of white noise, loud in every entry
 // Death-test children run the test again from the start: they find the
 // parent's tracks through the environment instead of encoding them anew.
 struct Tracks {
@@ -68,7 +77,10 @@ std::string track(const std::string &name) {
           "for i in $(seq 18); do cat piece.mp3; done > long.mp3 && " + wav +
           "a.wav synth 1 sine 1000 vol 0.8 && " + wav + "b.wav synth 1 sine 3000 vol 0.8 && " +
           "sox a.wav b.wav step.wav && " + mp3 + "step.wav step.mp3 && " +
-          "sox -n -r 48000 -c 1 -b 16 mono.wav synth 1.5 sine 2000 vol 0.8 && lame --quiet -b 128 mono.wav mono.mp3");
+          "sox -n -r 48000 -c 1 -b 16 mono.wav synth 1.5 sine 2000 vol 0.8 && lame --quiet -b 128 mono.wav mono.mp3 && " +
+          wav + "city.wav synth 6 sine " + std::to_string(372 * 44100.0 / 2048) + " sine " +
+          std::to_string(100 * 44100.0 / 2048) + " vol 0.8 && " + mp3 + "city.wav city.mp3 && " + wav +
+          "noise.wav synth 6 whitenoise vol 0.5 && " + mp3 + "noise.wav noise.mp3");
     }
   }
   return t.dir + "/" + name;
@@ -405,4 +417,98 @@ TEST(Music, OffOrCaptureMakesNoSoundCall) {
   CAPTURE = capture;
 }
 
+// ---------------------------------------------------------------- the city
+
+// Pure blue pixels of the off-screen city picture: the towers' walls.
+int towerPixels() {
+  std::vector<uint8_t> px(size_t(globalWidth) * globalHeight * 4);
+  glBindTexture(GL_TEXTURE_2D, tb0);
+  glGetTexImage(GL_TEXTURE_2D, 0, GL_RGBA, GL_UNSIGNED_BYTE, px.data());
+  glBindTexture(GL_TEXTURE_2D, 0);
+  int n = 0;
+  for (size_t i = 0; i < px.size(); i += 4) n += px[i] < 30 && px[i + 1] < 30 && px[i + 2] > 200;
+  return n;
+}
+
+// With no channel, or one that has stopped, nothing is read: both buffers
+// are zero and every tower is 20 high. With the city track the towers grow
+// by twice the left channel's lobe (the Blackman window spreads a sine on a
+// bin centre over five entries: 1, 0.25/0.42 and 0.04/0.42 of it); the
+// right tone lies outside the band.
+TEST(CitySpectrum, SilenceGivesZeroTheToneItsLobeTwice) {
+  const double lobe = 2 * 0.8 * (1 + 2 * 0.25 / 0.42 + 2 * 0.04 / 0.42);
+  channel0 = nullptr;
+  EXPECT_EQ(readSpectrum(), 0.0f);
+  ASSERT_NE(specL, nullptr);
+  for (int i = 0; i < 1024; i++) specL[i] = specR[i] = 1;
+  EXPECT_EQ(readSpectrum(), 0.0f);
+  for (int i = 0; i < 1024; i++) ASSERT_TRUE(specL[i] == 0 && specR[i] == 0) << i;
+  System sys(true);
+  channel0 = sys.play(sys.open(track("city.mp3")));
+  std::this_thread::sleep_for(milliseconds(300));
+  for (int k = 0; k < 5; k++) {
+    EXPECT_NEAR(readSpectrum(), lobe, 0.05 * lobe) << "read " << k;
+    EXPECT_NEAR(specR[100], 0.8, 0.04);  // read, but not counted
+    std::this_thread::sleep_for(milliseconds(40));
+  }
+  FMOD_Channel_Stop(channel0);
+  EXPECT_EQ(readSpectrum(), 0.0f);
+  EXPECT_EQ(specL[372], 0.0f);
+  channel0 = nullptr;
+}
+
+// The scene itself, in-process at the capture pace: once the city has risen,
+// its towers cover much more of the picture while noise plays than in
+// silence.
+TEST(CitySpectrum, TowersInThePictureGrowWithTheMusic) {
+  ensureGlContext(320, 240);
+  makeOffscreenTarget();
+  c64Tex = loadTGA("data/textures/commodore.tga");
+  greetTex = loadTGA("data/textures/greet.tga");
+  plane = glGenLists(1);
+  glNewList(plane, GL_COMPILE);
+  glEndList();
+  CAPTURE = 1;
+  queue = 8;
+  loadingTime = getTime() / 1000.0;
+  channel0 = nullptr;
+  for (int frame = 1; frame <= 200; frame++) scene08();  // risen
+  std::vector<int> silent;
+  for (int frame = 0; frame < 3; frame++) {
+    scene08();
+    silent.push_back(towerPixels());
+  }
+  System sys(true);
+  channel0 = sys.play(sys.open(track("noise.mp3")));
+  std::this_thread::sleep_for(milliseconds(300));
+  scene08();
+  int loud = towerPixels();
+  channel0 = nullptr;
+  for (int n : silent) {
+    EXPECT_GT(n, 1000);
+    EXPECT_GT(loud, n * 1.3) << "silent " << n << ", noise " << loud;
+  }
+  EXPECT_EQ(queue, 8);
+}
+
 }  // namespace
+
+// The gibson program is built on the scene's first frame: without its
+// source the run ends there, before that frame is captured. The raw stream
+// spares the wait for the frame timer.
+TEST(CitySpectrum, MissingProgramSourceEndsTheRunInSceneEightsFirstFrame) {
+  namespace fs = std::filesystem;
+  std::string dir = makeWorkdir(false), data = std::string(VY_SOURCE_DIR) + "/data";
+  fs::create_directories(dir + "/data/shader/glsl");
+  for (const char *sub : {"textures", "models", "fonts", "tune"}) fs::create_directory_symlink(data + "/" + sub, dir + "/data/" + sub);
+  fs::create_symlink(data + "/shader/glsl/bloom.glsl", dir + "/data/shader/glsl/bloom.glsl");
+  RunResult r = runProgram({"-r", "frames.raw", "-t", "-w", "160", "-h", "120"}, dir, 300);
+  ASSERT_FALSE(r.timedOut);
+  EXPECT_EQ(r.status, 255);
+  std::string tail = "[dev] scene 8 starts in frame 2936\n[!] Couldn't read file data/shader/glsl/gibson_frag.glsl...\n";
+  EXPECT_EQ(r.out.substr(r.out.size() - std::min(r.out.size(), tail.size())), tail);
+  EXPECT_NE(r.out.find("[->] captured frame #2935\n"), std::string::npos);
+  EXPECT_EQ(r.out.find("[->] captured frame #2936\n"), std::string::npos);
+  EXPECT_EQ(fs::file_size(dir + "/frames.raw"), 2935u * 160 * 120 * 3);
+  fs::remove_all(dir);
+}
