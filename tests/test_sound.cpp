@@ -417,6 +417,49 @@ TEST(Music, OffOrCaptureMakesNoSoundCall) {
   CAPTURE = capture;
 }
 
+// The encoded track: about three minutes, loud but not clipping, no DC.
+// The city's towers follow entries 256..767 of the spectrum: its section
+// must fill that band far more than the intro and clearly more than the
+// main theme, and pulse with the beat (0.5 s at 120 BPM).
+TEST(TuneFile, LengthLevelAndTheCityBand) {
+  long rate = 0;
+  std::vector<float> pcm = decodeAll(std::string(VY_SOURCE_DIR) + "/data/tune/vy-03.mp3", &rate);
+  ASSERT_EQ(rate, 44100);
+  const size_t frames = pcm.size() / 2;
+  EXPECT_GT(frames, 185u * 44100);
+  EXPECT_LT(frames, 200u * 44100);
+  double peak = 0, sum = 0, squares = 0;
+  for (float v : pcm) peak = std::max(peak, double(std::fabs(v))), sum += v, squares += double(v) * v;
+  EXPECT_LT(20 * std::log10(peak), -0.5);
+  const double rmsDb = 10 * std::log10(squares / pcm.size());
+  EXPECT_GT(rmsDb, -18.0);
+  EXPECT_LT(rmsDb, -10.0);
+  EXPECT_LT(std::fabs(sum / pcm.size()), 1e-3) << "DC offset";
+  std::vector<float> mono(2048), out(1024);
+  auto band = [&](double t) {
+    for (size_t i = 0; i < 2048; ++i) mono[i] = 0.5f * (pcm[(size_t(t * 44100) + i) * 2] + pcm[(size_t(t * 44100) + i) * 2 + 1]);
+    fmodex_test::spectrumOf(mono.data(), 1024, FMOD_DSP_FFT_WINDOW_BLACKMAN, out.data());
+    double s = 0;
+    for (int k = 256; k < 768; ++k) s += out[k];
+    return s;
+  };
+  auto meanBand = [&](double t0, double t1, double step) {
+    double s = 0;
+    int n = 0;
+    for (double t = t0; t < t1; t += step, ++n) s += band(t);
+    return s / n;
+  };
+  double intro = meanBand(2, 20, 0.05), theme = meanBand(42, 62, 0.05), city = meanBand(71.1, 106.1, 0.05);
+  EXPECT_GT(city, 10 * intro);
+  EXPECT_GT(city, 1.3 * theme);
+  double lo = 1e9, hi = 0;
+  for (int k = 0; k < 10; ++k) {
+    double phase = meanBand(72.0 + k * 0.05, 104.0, 0.5);
+    lo = std::min(lo, phase), hi = std::max(hi, phase);
+  }
+  EXPECT_GT(hi / lo, 1.5);
+}
+
 // ---------------------------------------------------------------- the city
 
 // Pure blue pixels of the off-screen city picture: the towers' walls.
