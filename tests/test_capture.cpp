@@ -1,5 +1,5 @@
-// Frame capture: file names, the upside-down copy into the surface, the
-// PNG writer and its failure modes, and one capture of a real GL frame.
+// Frame capture: file names, the PNG writer's failure modes, one capture
+// of a real GL frame, and the real program's capture and raw runs.
 #include <GL/glew.h>
 #include <gtest/gtest.h>
 #include <png.h>
@@ -19,29 +19,6 @@
 #include "main/startup.h"
 
 namespace {
-
-// A pattern in which every pixel of a small image differs from its
-// neighbours and from its mirror images; k counts GL rows from the bottom.
-unsigned char pat(int x, int k, int c) {
-  const unsigned char v[] = {(unsigned char)(x * 7 + k * 31), (unsigned char)(x * 13 + k * 5 + 1),
-                             (unsigned char)(x ^ (k * 17) ^ 0xA5)};
-  return v[c];
-}
-
-// RGB rows as glReadPixels returns them: bottom row (k = 0) first, tight.
-std::vector<unsigned char> glRows(int w, int h) {
-  std::vector<unsigned char> rgb((size_t)w * h * 3);
-  for (int k = 0; k < h; ++k)
-    for (int x = 0; x < w; ++x)
-      for (int c = 0; c < 3; ++c) rgb[((size_t)k * w + x) * 3 + c] = pat(x, k, c);
-  return rgb;
-}
-
-SDL_Surface *patternSurface(int w, int h) {
-  SDL_Surface *s = createCaptureSurface(w, h);
-  flipRGBToSurface(glRows(w, h).data(), w, h, s);
-  return s;
-}
 
 // One capture, waited for: frames are written on worker threads.
 std::string capturedStdout(void (*body)()) {
@@ -65,37 +42,6 @@ TEST(CaptureFileName, PadsToTenDigitsAndRefusesShortBuffers) {
   EXPECT_STREQ(name, "capture/0000000005.png");
 }
 
-// The file is RGBA8, not interlaced, its top row the last GL row, alpha 255;
-// the fast settings decode like libpng's defaults, and the bytes repeat.
-TEST(PngSaveSurface, RoundTripsRgba8) {
-  const int w = 301, h = 7;
-  SDL_Surface *s = patternSurface(w, h);
-  const std::string dir = makeWorkdir(false);
-  const std::string path = dir + "/frame.png", again = dir + "/again.png", slow = dir + "/slow.png";
-  ASSERT_EQ(png_save_surface(path.c_str(), s), 0);
-  ASSERT_EQ(png_save_surface(again.c_str(), s), 0);
-  ASSERT_EQ(png_save_surface_with(slow.c_str(), s, -1, -1), 0);
-  SDL_FreeSurface(s);
-
-  Picture png = readPng(path);
-  ASSERT_TRUE(png.ok);
-  EXPECT_EQ(png.width, (unsigned)w);
-  EXPECT_EQ(png.height, (unsigned)h);
-  EXPECT_EQ(png.bitDepth, 8);
-  EXPECT_EQ(png.colorType, PNG_COLOR_TYPE_RGB_ALPHA);
-  EXPECT_EQ(png.interlace, PNG_INTERLACE_NONE);
-  ASSERT_EQ(png.rgba.size(), (size_t)w * h * 4);
-  for (int y = 0; y < h; ++y)
-    for (int x = 0; x < w; ++x) {
-      const uint8_t *p = png.at(x, y);
-      ASSERT_TRUE(p[0] == pat(x, h - 1 - y, 0) && p[1] == pat(x, h - 1 - y, 1) && p[2] == pat(x, h - 1 - y, 2) &&
-                  p[3] == 255)
-          << x << "," << y;
-    }
-  EXPECT_EQ(readFile(path), readFile(again));
-  EXPECT_EQ(readPng(slow).rgba, png.rgba);
-}
-
 // Write failures end the program with status 255: a full disk, also for an
 // image small enough to sit in stdio's buffer until the file is closed, and
 // libpng refusing the header of a zero-width surface.
@@ -111,7 +57,7 @@ TEST(PngSaveSurfaceDeathTest, WriteFailuresEndWithStatus255) {
       {0, 0, bad, "libpng: error: .*\n.*writing .*bad.png failed"},
   };
   for (const auto &row : rows) {
-    SDL_Surface *s = patternSurface(row.w, row.h);
+    SDL_Surface *s = createCaptureSurface(row.w, row.h);
     ASSERT_NE(s, nullptr);
     EXPECT_EXIT(png_save_surface(row.path.c_str(), s), testing::ExitedWithCode(255), row.message)
         << row.w << "x" << row.h << " to " << row.path;
@@ -127,7 +73,7 @@ TEST(PngSaveSurfaceDeathTest, WriteFailuresEndWithStatus255) {
 // Without exiting, the writer says what happened: -1 for a file it could
 // not open, -2 for a write that failed, with the partial file removed.
 TEST(PngSaveSurface, FailuresReturnAndLeaveNoPartialFile) {
-  SDL_Surface *s = patternSurface(64, 64);
+  SDL_Surface *s = createCaptureSurface(64, 64);
   const std::string dir = makeWorkdir(false);
   const std::string link = dir + "/full.png";
   ASSERT_EQ(symlink("/dev/full", link.c_str()), 0);
@@ -177,8 +123,12 @@ TEST(CaptureGl, FramesAreUprightAndSizeStaysFixed) {
   glGetIntegerv(GL_PACK_ALIGNMENT, &alignment);
   EXPECT_EQ(alignment, 8);  // restored for whoever reads next
 
+  // RGBA8, not interlaced.
   Picture png = readPng("capture/0000000000.png");
   ASSERT_TRUE(png.ok);
+  EXPECT_EQ(png.bitDepth, 8);
+  EXPECT_EQ(png.colorType, PNG_COLOR_TYPE_RGB_ALPHA);
+  EXPECT_EQ(png.interlace, PNG_INTERLACE_NONE);
   // PNG row 0 is the top of the screen: the red quad is at the top left.
   EXPECT_EQ(std::vector<uint8_t>(png.at(5, 5), png.at(5, 5) + 4), std::vector<uint8_t>({255, 0, 0, 255}));
   // Every row is exactly GL's row (no skew from row padding). A drawable
