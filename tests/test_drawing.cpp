@@ -70,18 +70,6 @@ std::vector<int> pixel(const std::vector<uint8_t> &px, int x, int y) {
 
 const std::vector<int> RED{255, 0, 0}, GREEN{0, 255, 0}, BLUE{0, 0, 255}, WHITE{255, 255, 255};
 
-TEST(Quads, UnturnedQuadIsMirroredAndPlacedAtItsCentre) {
-  GLuint tex = quadrantTexture();
-  startFrame(0);
-  // Centre (-13, 0), half extents 13 x 21: the left half of the view.
-  draw2DTexture(-13, 0, 0, 13, 21, tex);
-  auto px = readPixelsRGB(0, 0, W, H);
-  EXPECT_EQ(pixel(px, 60, 100), GREEN);  // s grows towards -x
-  EXPECT_EQ(pixel(px, 450, 100), RED);
-  EXPECT_EQ(pixel(px, 60, H - 100), WHITE);
-  EXPECT_EQ(pixel(px, W - 60, H / 2), (std::vector<int>{0, 0, 0}));  // right half untouched
-}
-
 TEST(Quads, StartScreenFillsTheViewUpright) {
   GLuint tex = quadrantTexture();
   startFrame(0.5f);
@@ -112,29 +100,6 @@ TEST(Quads, RingLiesOnItsRadius) {
     }
   EXPECT_GT(on, 600);  // dashes scattered all round
   EXPECT_EQ(off, 0);
-}
-
-TEST(Quads, FadeCoversTheViewByAlpha) {
-  ensureGlContext(W, H);
-  GLuint black;
-  const unsigned char zero[4] = {0, 0, 0, 0};
-  glGenTextures(1, &black);
-  glBindTexture(GL_TEXTURE_2D, black);
-  glTexImage2D(GL_TEXTURE_2D, 0, 4, 1, 1, 0, GL_RGB, GL_UNSIGNED_BYTE, zero);
-  struct {
-    float alpha;
-    int expected;
-  } cases[] = {{0.0f, 255}, {0.5f, 128}, {1.0f, 0}};
-  for (auto &c : cases) {
-    startFrame(1);
-    fade(c.alpha, black);
-    auto px = readPixelsRGB(0, 0, W, H);
-    for (auto [x, y] : {std::pair{0, 0}, {W - 1, H - 1}, {W / 2, H / 2}})
-      EXPECT_NEAR(pixel(px, x, y)[1], c.expected, 1) << c.alpha;
-    GLfloat colour[4];
-    glGetFloatv(GL_CURRENT_COLOR, colour);
-    EXPECT_EQ(colour[3], c.alpha);
-  }
 }
 
 TEST(Starfield, FliesTwoUnitsAFrameAndWrapsPastForty) {
@@ -187,12 +152,6 @@ std::string shaderDir() {
   return dir + "/data/shader/glsl/";
 }
 
-TEST(ReadFile, MissingFileIsFatal) {
-  std::string path = makeWorkdir(false) + "/nothing.glsl";
-  EXPECT_EXIT((dup2(2, 1), readFile(path.c_str())), testing::ExitedWithCode(255),
-              "^\\[!\\] Couldn't read file .*/nothing\\.glsl\\.\\.\\.\n$");
-}
-
 TEST(Shaders, BuiltOnceSwitchedByMode) {
   std::string dir = shaderDir();
   writeFile(dir + "bloom.glsl", PASS_THROUGH);
@@ -215,19 +174,6 @@ TEST(Shaders, BuiltOnceSwitchedByMode) {
   GLint linked = 0;
   glGetObjectParameterivARB(GLhandleARB(program), GL_OBJECT_LINK_STATUS_ARB, &linked);
   EXPECT_EQ(linked, 1);
-}
-
-TEST(Shaders, BrokenSourceIsReportedAndTheShowGoesOn) {
-  std::string dir = shaderDir();
-  writeFile(dir + "gibson_frag.glsl", "void main() { gl_FragColor = undefined_thing; }\n");
-  ensureGlContext();
-  testing::internal::CaptureStdout();
-  glsl_gibson_frag(1);
-  glsl_gibson_frag(0);
-  std::string out = testing::internal::GetCapturedStdout();
-  EXPECT_NE(out.find("[!] compiling of data/shader/glsl/gibson_frag.glsl failed: "), std::string::npos) << out;
-  EXPECT_NE(out.find("[!] linking of data/shader/glsl/gibson_frag.glsl failed: "), std::string::npos) << out;
-  EXPECT_EQ(currentProgram(), 0);
 }
 
 // The real glow over a black picture with one white square: light spreads
