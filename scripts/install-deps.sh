@@ -8,7 +8,7 @@ PACKAGES="build-essential cmake pkg-config git
   libmpg123-dev libopenal-dev libkissfft-dev
   lame sox ffmpeg parallel fonts-comfortaa
   xvfb xauth libgl1-mesa-dri mesa-utils
-  libgtest-dev libbenchmark-dev clang"
+  libgtest-dev libbenchmark-dev clang libclang-rt-14-dev"
 missing=""
 for p in $PACKAGES; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "ok installed" || missing="$missing $p"

@@ -34,8 +34,14 @@ struct RunResult {
 // display, killing it after timeoutSeconds, or as soon as its standard
 // output contains stopWhen (when given; the result then counts as stopped,
 // not timed out) by sending it stopSignal (default SIGKILL) and waiting.
+// asNobody (when root): runs workdir/vy01 as user nobody, for files that
+// root could read whatever their mode.
 RunResult runProgram(const std::vector<std::string> &args, const std::string &workdir,
-                     int timeoutSeconds = 120, const std::string &stopWhen = "", int stopSignal = 9);
+                     int timeoutSeconds = 120, const std::string &stopWhen = "", int stopSignal = 9,
+                     bool asNobody = false);
+
+// When root, opens files as user and group nobody from now on.
+void becomeNobody();
 
 // A fresh temporary directory; with data, it holds a link to the built
 // assets, so the program finds data/ relative to it.
