@@ -135,14 +135,18 @@ TEST(LoadTga, UploadsExactTexels) {
   writeFile(dir + "/odd.tga", odd);
   writeFile(dir + "/one.tga", tga(1, 1, 32, 0) + std::string("\x10\x20\x30\x40", 4));
 
-  testing::internal::CaptureStdout();
-  GLuint a = loadTGA((dir + "/odd.tga").c_str());
-  std::string out = testing::internal::GetCapturedStdout();
-  EXPECT_EQ(out, "[*] texture " + dir + "/odd.tga loaded...\n");
-  std::vector<unsigned char> texels(3 * 2 * 4);
-  glPixelStorei(GL_PACK_ALIGNMENT, 1);
-  glBindTexture(GL_TEXTURE_2D, a);
-  glGetTexImage(GL_TEXTURE_2D, 0, GL_RGBA, GL_UNSIGNED_BYTE, texels.data());
+  // The texels of a loaded file, as RGBA; the file's line checked on the way.
+  auto load = [&](const std::string &name, size_t pixels) {
+    testing::internal::CaptureStdout();
+    GLuint t = loadTGA((dir + "/" + name).c_str());
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "[*] texture " + dir + "/" + name + " loaded...\n");
+    std::vector<unsigned char> texels(pixels * 4);
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glBindTexture(GL_TEXTURE_2D, t);
+    glGetTexImage(GL_TEXTURE_2D, 0, GL_RGBA, GL_UNSIGNED_BYTE, texels.data());
+    return std::vector<int>(texels.begin(), texels.end());
+  };
+  std::vector<int> texels = load("odd.tga", 6);
   for (int p = 0; p < 6; p++) {
     EXPECT_EQ(texels[p * 4 + 0], (p * 3 + 2) * 10) << p;  // red was stored third
     EXPECT_EQ(texels[p * 4 + 1], (p * 3 + 1) * 10) << p;
@@ -150,13 +154,7 @@ TEST(LoadTga, UploadsExactTexels) {
     EXPECT_EQ(texels[p * 4 + 3], 255) << p;  // 24-bit samples opaque
   }
 
-  testing::internal::CaptureStdout();
-  GLuint b = loadTGA((dir + "/one.tga").c_str());
-  testing::internal::GetCapturedStdout();
-  unsigned char one[4];
-  glBindTexture(GL_TEXTURE_2D, b);
-  glGetTexImage(GL_TEXTURE_2D, 0, GL_RGBA, GL_UNSIGNED_BYTE, one);
-  EXPECT_EQ(std::vector<int>(one, one + 4), (std::vector<int>{0x30, 0x20, 0x10, 0x40}));
+  EXPECT_EQ(load("one.tga", 1), (std::vector<int>{0x30, 0x20, 0x10, 0x40}));
 }
 
 }  // namespace tga_test
