@@ -113,11 +113,10 @@ TEST(CaptureGl, FramesAreUprightAndSizeStaysFixed) {
   glOrtho(0, 1, 0, 1, -1, 1);
   glMatrixMode(GL_MODELVIEW);
   glLoadIdentity();
-  glClearColor(0.0f, 0.0f, 1.0f, 1.0f);
+  glClearColor(0, 0, 1, 1);
   glClear(GL_COLOR_BUFFER_BIT);
-  glColor4f(1.0f, 0.0f, 0.0f, 1.0f);
-  glRectf(0.0f, 0.5f, 0.5f, 1.0f);  // upper-left quadrant of the window
-  glFinish();
+  glColor4f(1, 0, 0, 1);
+  glRectf(0, 0.5f, 0.5f, 1);  // upper-left quadrant of the window
   // Leave a skewing pack alignment behind: the capture must not rely on it.
   glPixelStorei(GL_PACK_ALIGNMENT, 8);
 
@@ -135,9 +134,7 @@ TEST(CaptureGl, FramesAreUprightAndSizeStaysFixed) {
   // RGBA8, not interlaced.
   Picture png = readPng("capture/0000000000.png");
   ASSERT_TRUE(png.ok);
-  EXPECT_EQ(png.bitDepth, 8);
-  EXPECT_EQ(png.colorType, PNG_COLOR_TYPE_RGB_ALPHA);
-  EXPECT_EQ(png.interlace, PNG_INTERLACE_NONE);
+  EXPECT_TRUE(png.bitDepth == 8 && png.colorType == PNG_COLOR_TYPE_RGB_ALPHA && png.interlace == PNG_INTERLACE_NONE);
   // PNG row 0 is the top of the screen: the red quad is at the top left.
   EXPECT_EQ(std::vector<uint8_t>(png.at(5, 5), png.at(5, 5) + 4), std::vector<uint8_t>({255, 0, 0, 255}));
   // Every row is exactly GL's row (no skew from row padding). A drawable
@@ -160,18 +157,14 @@ TEST(CaptureGl, FramesAreUprightAndSizeStaysFixed) {
 
   // A drawable reported larger, then smaller: still the fixed size is read,
   // into the buffer made for it.
-  const struct {
-    int w, h;
-  } sizes[] = {{2 * w, 2 * h}, {w - 40, h - 30}};
-  for (int i = 0; i < 2; ++i) {
-    globalWidth = sizes[i].w;
-    globalHeight = sizes[i].h;
-    EXPECT_EQ(capturedStdout(capture), "[->] captured frame #" + std::to_string(i + 2) + "\n");
-    Picture p = readPng("capture/000000000" + std::to_string(i + 1) + ".png");
-    ASSERT_TRUE(p.ok);
-    ASSERT_EQ(p.width, (unsigned)w);
-    ASSERT_EQ(p.height, (unsigned)h);
-    EXPECT_TRUE(matchesGl(p, std::min(w, sizes[i].w), std::min(h, sizes[i].h))) << sizes[i].w;
+  int n = 1;
+  for (auto [sw, sh] : {std::pair{2 * w, 2 * h}, std::pair{w - 40, h - 30}}) {
+    globalWidth = sw;
+    globalHeight = sh;
+    EXPECT_EQ(capturedStdout(capture), "[->] captured frame #" + std::to_string(++n) + "\n");
+    Picture p = readPng("capture/000000000" + std::to_string(n - 1) + ".png");
+    ASSERT_TRUE(p.ok && p.width == unsigned(w) && p.height == unsigned(h)) << p.width << "x" << p.height;
+    EXPECT_TRUE(matchesGl(p, std::min(w, sw), std::min(h, sh))) << sw;
   }
 
   ASSERT_EQ(chdir(cwd), 0);

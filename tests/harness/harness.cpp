@@ -146,16 +146,11 @@ RunResult runProgram(const std::vector<std::string> &args, const std::string &wo
   for (;;) {
     pid_t w = waitpid(pid, &status, WNOHANG);
     if (w == pid) break;
-    if (!stopWhen.empty() && readFile(outPath).find(stopWhen) != std::string::npos) {
-      kill(pid, stopSignal);
+    r.stopped = !stopWhen.empty() && readFile(outPath).find(stopWhen) != std::string::npos;
+    r.timedOut = !r.stopped && std::chrono::steady_clock::now() > deadline;
+    if (r.stopped || r.timedOut) {
+      kill(pid, r.stopped ? stopSignal : SIGKILL);
       waitpid(pid, &status, 0);
-      r.stopped = true;
-      break;
-    }
-    if (std::chrono::steady_clock::now() > deadline) {
-      kill(pid, SIGKILL);
-      waitpid(pid, &status, 0);
-      r.timedOut = true;
       break;
     }
     usleep(stopWhen.empty() ? 20000 : 100000);
