@@ -3,7 +3,6 @@
 // city that grows with it, and the run ending where its program is missing.
 #include <gtest/gtest.h>
 #include <mpg123.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -12,9 +11,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <functional>
 #include <tuple>
-#include <random>
 #include <string>
 #include <thread>
 #include <vector>
@@ -40,10 +37,7 @@ double secondsSince(Clock::time_point t) {
 void run(const std::string &cmd) { ASSERT_EQ(std::system(cmd.c_str()), 0) << cmd; }
 
 // Test tracks, made once per process with sox and lame in a temp dir:
-//   tone   10 s: 1 kHz left, 3 kHz right
 //   sweep  2 s: different sweeps left and right
-//   long   3 min, tag-less frames concatenated (without the Info tag,
-//          copies join into one longer stream)
 //   step   1 kHz for 1 s, then 3 kHz for 1 s
 //   mono   1.5 s of 2 kHz, one channel at 48 kHz
 //   city   6 s: left a sine on the centre of entry 372 (8010 Hz), inside
@@ -69,11 +63,8 @@ std::string track(const std::string &name) {
       t.owner = getpid();
       setenv("VY_SOUND_TEST_TRACKS", t.dir.c_str(), 1);
       const std::string wav = "sox -n -r 44100 -c 2 -b 16 ", mp3 = "lame --quiet -b 192 ";
-      run("cd '" + t.dir + "' && " + wav + "tone.wav synth 10 sine 1000 sine 3000 vol 0.9 && " + mp3 +
-          "tone.wav tone.mp3 && " + wav + "sweep.wav synth 2 sine 200-2000 sine 3000-500 vol 0.7 && " + mp3 +
-          "sweep.wav sweep.mp3 && lame --quiet -t -b 128 tone.wav piece.mp3 && " +
-          "for i in $(seq 18); do cat piece.mp3; done > long.mp3 && " + wav +
-          "a.wav synth 1 sine 1000 vol 0.8 && " + wav + "b.wav synth 1 sine 3000 vol 0.8 && " +
+      run("cd '" + t.dir + "' && " + wav + "sweep.wav synth 2 sine 200-2000 sine 3000-500 vol 0.7 && " + mp3 +
+          "sweep.wav sweep.mp3 && " + wav + "a.wav synth 1 sine 1000 vol 0.8 && " + wav + "b.wav synth 1 sine 3000 vol 0.8 && " +
           "sox a.wav b.wav step.wav && " + mp3 + "step.wav step.mp3 && " +
           "sox -n -r 48000 -c 1 -b 16 mono.wav synth 1.5 sine 2000 vol 0.8 && lame --quiet -b 128 mono.wav mono.mp3 && " +
           wav + "city.wav synth 6 sine " + std::to_string(372 * 44100.0 / 2048) + " sine " +
@@ -137,42 +128,6 @@ std::vector<float> spectrum(FMOD_CHANNEL *c, int channel) {
   std::vector<float> out(1024);
   EXPECT_EQ(FMOD_Channel_GetSpectrum(c, out.data(), 1024, channel, FMOD_DSP_FFT_WINDOW_BLACKMAN), FMOD_OK);
   return out;
-}
-
-TEST(SoundErrors, BadFilesFailAtOnceWithTheirCodes) {
-  const std::string dir = track("");
-  std::string text, noise;
-  for (int i = 0; i < 2000; ++i) text += "this is not music at all\n";
-  std::mt19937 rng(7);
-  for (int i = 0; i < 200000; ++i) noise += char(rng());
-  writeFile(dir + "/empty.mp3", "");
-  writeFile(dir + "/text.mp3", text);
-  writeFile(dir + "/noise.mp3", noise);
-  mkdir((dir + "/adir.mp3").c_str(), 0755);
-  run("cd '" + dir + "' && cp tone.mp3 locked.mp3 && chmod 0 locked.mp3");
-  const std::pair<const char *, FMOD_RESULT> rows[] = {
-      {"missing.mp3", FMOD_ERR_FILE_NOTFOUND}, {"adir.mp3", FMOD_ERR_FILE_NOTFOUND}, {"empty.mp3", FMOD_ERR_FORMAT},
-      {"text.mp3", FMOD_ERR_FORMAT},           {"noise.mp3", FMOD_ERR_FORMAT},       {"tone.wav", FMOD_ERR_FORMAT},
-      {"locked.mp3", geteuid() ? FMOD_ERR_FILE_BAD : FMOD_OK}};  // root reads anything
-  System sys;
-  for (auto [name, expected] : rows)
-    if (expected != FMOD_OK) {
-      EXPECT_EQ(sys.open(dir + name, expected), nullptr) << name;
-    }
-}
-
-TEST(SoundOpen, CreateSoundDoesNotDecodeTheWholeFile) {
-  struct stat st;
-  ASSERT_EQ(stat(track("long.mp3").c_str(), &st), 0);
-  ASSERT_GT(st.st_size, 2'500'000);  // about 3 minutes at 128 kbit/s
-  System sys;
-  auto t0 = Clock::now();
-  FMOD_SOUND *sound = sys.open(track("long.mp3"));
-  EXPECT_LT(secondsSince(t0), 0.2);  // a full decode takes seconds
-  t0 = Clock::now();
-  FMOD_CHANNEL *c = sys.play(sound);
-  EXPECT_LT(secondsSince(t0), 0.2);
-  EXPECT_TRUE(isPlaying(c));
 }
 
 // On a device the spectrum shows what plays now, not what was decoded
@@ -289,38 +244,19 @@ TEST(SoundPlayback, RenderedOutputIsTheDecodedMusic) {
 }
 
 // ERRCHECK prints on stdout and exits 255; the death test matches stderr,
-// so the child sends its stdout there. A missing track stops the loader
-// that way.
+// so the child sends its stdout there.
 TEST(MusicDeathTest, ErrorsPrintTheLineAndExit255) {
   GTEST_FLAG_SET(death_test_style, "threadsafe");
   ERRCHECK(FMOD_OK);  // does nothing
-  const std::string empty = makeWorkdir(false);
-  const struct {
-    const char *name;
-    std::function<void()> body;
-    const char *line;
-  } rows[] = {
-      {"known code", [] { ERRCHECK(FMOD_ERR_FILE_NOTFOUND); }, "^\\[!\\] FMOD error! \\(23\\) File not found. \n$"},
-      {"unknown code", [] { ERRCHECK(FMOD_RESULT(4242)); }, "^\\[!\\] FMOD error! \\(4242\\) Unknown error.\n$"},
-      {"missing track",
-       [&] {
-         if (chdir(empty.c_str()) != 0) _exit(3);
-         SOUND_ON = 1;
-         CAPTURE = 0;
-         initsound();
-       },
-       "\\[!\\] FMOD error! \\(23\\) File not found. \n$"},
-  };
-  for (const auto &row : rows)
+  for (auto [code, line] : {std::pair{FMOD_ERR_FILE_NOTFOUND, "^\\[!\\] FMOD error! \\(23\\) File not found. \n$"},
+                            std::pair{FMOD_RESULT(4242), "^\\[!\\] FMOD error! \\(4242\\) Unknown error.\n$"}})
     EXPECT_EXIT(
         {
           fflush(stdout);
           dup2(2, 1);
-          row.body();
+          ERRCHECK(code);
         },
-        testing::ExitedWithCode(255), row.line)
-        << row.name;
-  rmdir(empty.c_str());
+        testing::ExitedWithCode(255), line);
 }
 
 // Runs after the sound layer's own exit handler (registered later), but
@@ -336,7 +272,7 @@ void reportThreadsLeftAtExit() {
 // all of them must be gone by the time library destructors run.
 TEST(MusicDeathTest, ExitWhilePlayingLeavesNoThreads) {
   GTEST_FLAG_SET(death_test_style, "threadsafe");
-  const std::string tone = track("tone.mp3");
+  const std::string tone = track("step.mp3");
   EXPECT_EXIT(
       {
         std::atexit(reportThreadsLeftAtExit);
@@ -358,10 +294,9 @@ TEST(MusicDeathTest, ExitWhilePlayingLeavesNoThreads) {
       testing::ExitedWithCode(0), "playing 3\n$");
 }
 
-// Without a device, on the caller's clock: each 25 ms step moves the
-// position by exactly 1102.5 frames, whatever the wall clock does; the
-// spectrum follows it across the step; the track plays to its last frame.
-TEST(SoundPlayback, NonRealTimeOutputMovesOnlyWhenAdvanced) {
+// The output without a device is chosen before Init and moved only after
+// it; a system on a device is not moved by the caller.
+TEST(SoundPlayback, NonRealTimeOutputIsChosenBeforeInit) {
   FMOD_SYSTEM *s = nullptr;
   ASSERT_EQ(FMOD_System_Create(&s), FMOD_OK);
   EXPECT_EQ(FMOD_System_SetOutput(s, FMOD_OUTPUTTYPE_NOSOUND_NRT), FMOD_OK);
@@ -369,36 +304,10 @@ TEST(SoundPlayback, NonRealTimeOutputMovesOnlyWhenAdvanced) {
   ASSERT_EQ(FMOD_System_Init(s, 1, FMOD_INIT_NORMAL, nullptr), FMOD_OK);
   EXPECT_EQ(FMOD_System_SetOutput(s, FMOD_OUTPUTTYPE_AUTODETECT), FMOD_ERR_INITIALIZED);
   EXPECT_FALSE(fmodex_test::usesLoopback(s));
-  FMOD_SOUND *sound = nullptr;
-  ASSERT_EQ(FMOD_System_CreateSound(s, track("step.mp3").c_str(), 200, nullptr, &sound), FMOD_OK);
-  FMOD_CHANNEL *c = nullptr;
-  ASSERT_EQ(FMOD_System_PlaySound(s, FMOD_CHANNEL_FREE, sound, 0, &c), FMOD_OK);
-  std::this_thread::sleep_for(milliseconds(100));
-  // Bad arguments are refused and leave the array as it was.
-  std::vector<float> keep(1024, -2.0f);
-  for (auto [n, channel, window] : {std::tuple{1000, 0, 0}, {1024, 2, 0}, {1024, 0, 9}})
-    EXPECT_EQ(FMOD_Channel_GetSpectrum(c, keep.data(), n, channel, FMOD_DSP_FFT_WINDOW(window)),
-              FMOD_ERR_INVALID_PARAM) << n << " " << channel << " " << window;
-  EXPECT_EQ(FMOD_Channel_GetSpectrum(c, nullptr, 1024, 0, FMOD_DSP_FFT_WINDOW_BLACKMAN), FMOD_ERR_INVALID_PARAM);
-  EXPECT_EQ(std::count(keep.begin(), keep.end(), -2.0f), 1024);
-  long rate = 0;
-  const double frames = double(decodeAll(track("step.mp3"), &rate).size() / 2), margin = 1024 + 600;
-  int steps = 0;
-  while (isPlaying(c) && steps < 200) {
-    const double at = fmodex_test::channelPosition(c);
-    ASSERT_EQ(at, steps * 1102.5);
-    const int peak = argmax(spectrum(c, 0));
-    if (at > 2048 && at + margin < 44100) { EXPECT_EQ(peak, 46) << at; }
-    if (at > 44100 + margin && at + margin < frames) { EXPECT_EQ(peak, 139) << at; }
-    EXPECT_EQ(FMOD_System_Advance(s, 25), FMOD_OK);
-    ++steps;
-  }
-  EXPECT_EQ(steps, int(std::ceil(frames / 1102.5)));
   FMOD_System_Release(s);
   System live(true);
   EXPECT_EQ(FMOD_System_Advance(live.s, 25), FMOD_ERR_INVALID_PARAM);
 }
-
 
 TEST(Music, OffOrCaptureMakesNoSoundCall) {
   ASSERT_EQ(system0, nullptr);
@@ -417,8 +326,10 @@ TEST(Music, OffOrCaptureMakesNoSoundCall) {
 }
 
 // A raw stream's music starts with the show (frame 95, 2.35 s into the
-// video) and moves on by 25 ms a frame, on no device: the frame's time in
-// the video less 2.35 s. Released here, as the production never does.
+// video) and moves on by 25 ms a frame, on no device: each frame moves the
+// position by exactly 1102.5 frames, whatever the wall clock does; the
+// spectrum follows it across the step; the track plays to its last frame.
+// Released here, as the production never does.
 TEST(Music, RawStreamPlaysOnTheCaptureClock) {
   const std::string work = track("raw");
   run("mkdir -p '" + work + "/data/tune' && cp '" + track("step.mp3") + "' '" + work + "/data/tune/vy-03.mp3'");
@@ -434,12 +345,26 @@ TEST(Music, RawStreamPlaysOnTheCaptureClock) {
   startMusic();
   ASSERT_NE(channel0, nullptr);
   EXPECT_FALSE(fmodex_test::usesLoopback(system0));
-  EXPECT_EQ(fmodex_test::channelPosition(channel0), 0.0);
-  for (int frame = 1; frame <= 30; ++frame) advanceMusic();
   std::this_thread::sleep_for(milliseconds(100));
-  EXPECT_EQ(fmodex_test::channelPosition(channel0), 30 * 1102.5);
-  EXPECT_TRUE(isPlaying(channel0));
-  EXPECT_EQ(argmax(spectrum(channel0, 0)), 46);
+  // Bad arguments are refused and leave the array as it was.
+  std::vector<float> keep(1024, -2.0f);
+  for (auto [n, channel, window] : {std::tuple{1000, 0, 0}, {1024, 2, 0}, {1024, 0, 9}})
+    EXPECT_EQ(FMOD_Channel_GetSpectrum(channel0, keep.data(), n, channel, FMOD_DSP_FFT_WINDOW(window)),
+              FMOD_ERR_INVALID_PARAM) << n << " " << channel << " " << window;
+  EXPECT_EQ(FMOD_Channel_GetSpectrum(channel0, nullptr, 1024, 0, FMOD_DSP_FFT_WINDOW_BLACKMAN), FMOD_ERR_INVALID_PARAM);
+  EXPECT_EQ(std::count(keep.begin(), keep.end(), -2.0f), 1024);
+  long rate = 0;
+  const double frames = double(decodeAll(track("step.mp3"), &rate).size() / 2), margin = 1024 + 600;
+  int steps = 0;
+  for (; isPlaying(channel0) && steps < 200; ++steps) {
+    const double at = fmodex_test::channelPosition(channel0);
+    ASSERT_EQ(at, steps * 1102.5);
+    const int peak = argmax(spectrum(channel0, 0));
+    if (at > 2048 && at + margin < 44100) { EXPECT_EQ(peak, 46) << at; }
+    if (at > 44100 + margin && at + margin < frames) { EXPECT_EQ(peak, 139) << at; }
+    advanceMusic();
+  }
+  EXPECT_EQ(steps, int(std::ceil(frames / 1102.5)));
   RAW_PATH = nullptr;
   SOUND_ON = sound;
   CAPTURE = capture;
@@ -453,7 +378,7 @@ TEST(Music, RawStreamPlaysOnTheCaptureClock) {
 // The encoded track: about three minutes, loud but not clipping, no DC.
 // The city's towers follow entries 256..767 of the spectrum: its section
 // must fill that band far more than the intro and clearly more than the
-// main theme, and pulse with the beat (0.5 s at 120 BPM).
+// main theme.
 TEST(TuneFile, LengthLevelAndTheCityBand) {
   long rate = 0;
   std::vector<float> pcm = decodeAll(std::string(VY_SOURCE_DIR) + "/data/tune/vy-03.mp3", &rate);
@@ -485,12 +410,6 @@ TEST(TuneFile, LengthLevelAndTheCityBand) {
   double intro = meanBand(2, 20, 0.05), theme = meanBand(42, 62, 0.05), city = meanBand(71.1, 106.1, 0.05);
   EXPECT_GT(city, 10 * intro);
   EXPECT_GT(city, 1.3 * theme);
-  double lo = 1e9, hi = 0;
-  for (int k = 0; k < 10; ++k) {
-    double phase = meanBand(72.0 + k * 0.05, 104.0, 0.5);
-    lo = std::min(lo, phase), hi = std::max(hi, phase);
-  }
-  EXPECT_GT(hi / lo, 1.5);
 }
 
 // ---------------------------------------------------------------- the city
