@@ -143,42 +143,38 @@ std::vector<Row> pictureRows(Break how) {
 }
 
 std::vector<Row> rowsFor(Break how) {
-  const std::string obj = "data/models/toyplane.obj", mtl = "data/models/toyplane.mtl";
-  const std::string bloom = "data/shader/glsl/bloom.glsl";
   const bool opens = how == TRUNCATED || how == EMPTY || how == WRONG;
+  const std::string bloom = "data/shader/glsl/bloom.glsl";
   std::vector<Row> rows = pictureRows(how);
-  // The model.
-  if (!opens)
-    rows.push_back({"models/toyplane.obj", how, false, 1,
-                    "glmReadOBJ() failed: can't open data file \"" + obj + "\".\n", true});
-  else if (how == EMPTY)
-    rows.push_back({"models/toyplane.obj", how, false, GOES_ON, ""});  // no faces: nothing to draw
+  // The model; an empty one has no faces: nothing to draw.
+  if (how == EMPTY)
+    rows.push_back({"models/toyplane.obj", how, false, GOES_ON, ""});
   else
     rows.push_back({"models/toyplane.obj", how, false, 1,
-                    "glmReadOBJ() failed: incomplete face in \"" + obj + "\".\n", true});
+                    std::string("glmReadOBJ() failed: ") + (opens ? "incomplete face in" : "can't open data file") +
+                        " \"data/models/toyplane.obj\".\n", true});
   // Its library: materials that are not there are warned about.
   if (!opens)
     rows.push_back({"models/toyplane.mtl", how, false, 1,
-                    "glmReadMTL() failed: can't open material file \"" + mtl + "\".\n", true});
+                    "glmReadMTL() failed: can't open material file \"data/models/toyplane.mtl\".\n", true});
   else
     rows.push_back({"models/toyplane.mtl", how, false, GOES_ON,
-                    how == TRUNCATED ? "glmFindMaterial():  can't find material \"blade\".\n"
-                                     : "glmFindMaterial():  can't find material \"body\".\n"});
+                    std::string("glmFindMaterial():  can't find material \"") + (how == TRUNCATED ? "blade" : "body") + "\".\n"});
   // The bloom program: a source that does not compile is reported, and the
   // show goes on without the glow.
   if (!opens)
     rows.push_back({"shader/glsl/bloom.glsl", how, false, 255, "[!] Couldn't read file " + bloom + "...\n"});
   else
     rows.push_back({"shader/glsl/bloom.glsl", how, false, GOES_ON, "[!] compiling of " + bloom + " failed"});
-  // The track, with music on; with -m it is never opened.
-  if (how == UNREADABLE)
-    rows.push_back({"tune/vy-03.mp3", how, true, 255, "[!] FMOD error! (19) "});
-  else if (!opens)
-    rows.push_back({"tune/vy-03.mp3", how, true, 255, "[!] FMOD error! (23) File not found. \n"});
-  else if (how == TRUNCATED)
-    rows.push_back({"tune/vy-03.mp3", how, true, GOES_ON, ""});  // plays what there is
+  // The track, with music on (a truncated one plays what there is); with -m
+  // it is never opened.
+  const std::string fmod = how == UNREADABLE ? "(19) "
+                           : !opens         ? "(23) File not found. \n"
+                                            : "(25) Unsupported file or audio format. \n";
+  if (how == TRUNCATED)
+    rows.push_back({"tune/vy-03.mp3", how, true, GOES_ON, ""});
   else
-    rows.push_back({"tune/vy-03.mp3", how, true, 255, "[!] FMOD error! (25) Unsupported file or audio format. \n"});
+    rows.push_back({"tune/vy-03.mp3", how, true, 255, "[!] FMOD error! " + fmod});
   rows.push_back({"tune/vy-03.mp3", how, false, GOES_ON, ""});
   // The font, on scene 1's first frame: reported, and the show goes on.
   const std::string font = "[! data/fonts/crounded.ttf] font not loaded, text is not drawn\n";
