@@ -114,8 +114,10 @@ const char *kLibrary =
 
 // Defaults where the file says nothing: diffuse 0.8, ambient 0.2, no
 // specular, shininess 65; Ns is scaled from 0..1000 to 0..128, and any
-// keyword starting with N sets it (Ni comes last for glass).
-TEST(GlmMaterials, LibraryIsReadWithDefaults) {
+// keyword starting with N sets it (Ni comes last for glass). usemtl sets
+// the current group's material, a new group inherits the current one, and
+// a name not found is reported on standard output and gives material 0.
+TEST(GlmMaterials, LibraryDefaultsAndGroupMaterials) {
   const struct {
     const char *name;
     float kd[3], ka[3], ks[3], ns;
@@ -126,28 +128,6 @@ TEST(GlmMaterials, LibraryIsReadWithDefaults) {
       {"plain", {0.8f, 0.8f, 0.8f}, {0.2f, 0.2f, 0.2f}, {0, 0, 0}, 65},
       {"glass", {0.8f, 0.8f, 0.8f}, {0.2f, 0.2f, 0.2f}, {0, 0, 0}, 1.5f / 1000.0f * 128.0f},
   };
-  const std::string dir = makeWorkdir(false);
-  put(dir, "lib.mtl", kLibrary);
-  GlmModel *m = readText(dir, "mtllib lib.mtl\nv 0 0 0\n");
-  ASSERT_EQ(m->materialcount, std::size(want));
-  for (const auto &w : want) {
-    const GlmMaterial &got = m->materials[&w - want];
-    EXPECT_STREQ(got.name, w.name);
-    for (int c = 0; c < 4; ++c) {  // alpha is always 1
-      EXPECT_FLOAT_EQ(got.diffuse[c], c < 3 ? w.kd[c] : 1) << w.name << " diffuse " << c;
-      EXPECT_FLOAT_EQ(got.ambient[c], c < 3 ? w.ka[c] : 1) << w.name << " ambient " << c;
-      EXPECT_FLOAT_EQ(got.specular[c], c < 3 ? w.ks[c] : 1) << w.name << " specular " << c;
-    }
-    EXPECT_FLOAT_EQ(got.shininess, w.ns) << w.name;
-  }
-  glmDelete(m);
-  fs::remove_all(dir);
-}
-
-// usemtl sets the current group's material, a new group inherits the
-// current one, and a name not found is reported on standard output and
-// gives material 0.
-TEST(GlmMaterials, GroupMaterials) {
   const struct {
     const char *name;
     std::string obj, out;
@@ -172,6 +152,17 @@ TEST(GlmMaterials, GroupMaterials) {
       GlmGroup *g = glmFindGroup(m, group);
       ASSERT_NE(g, nullptr) << row.name << " " << group;
       EXPECT_EQ(g->material, material) << row.name << " " << group;
+    }
+    ASSERT_EQ(m->materialcount, &row == rows + 2 ? 0u : std::size(want)) << row.name;
+    for (unsigned k = 0; k < m->materialcount; ++k) {
+      const GlmMaterial &got = m->materials[k];
+      EXPECT_STREQ(got.name, want[k].name);
+      for (int c = 0; c < 4; ++c) {  // alpha is always 1
+        EXPECT_FLOAT_EQ(got.diffuse[c], c < 3 ? want[k].kd[c] : 1) << want[k].name << " diffuse " << c;
+        EXPECT_FLOAT_EQ(got.ambient[c], c < 3 ? want[k].ka[c] : 1) << want[k].name << " ambient " << c;
+        EXPECT_FLOAT_EQ(got.specular[c], c < 3 ? want[k].ks[c] : 1) << want[k].name << " specular " << c;
+      }
+      EXPECT_FLOAT_EQ(got.shininess, want[k].ns) << want[k].name;
     }
     glmDelete(m);
   }
