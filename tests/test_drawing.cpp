@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 #include <GL/glut.h>
 #include <algorithm>
-#include <array>
 #include <climits>
 #include <cmath>
 #include <cstdlib>
@@ -57,47 +56,6 @@ Difference difference(const std::vector<uint8_t> &a, const std::vector<uint8_t> 
   }
   d.light = double(light[1]) / light[0];
   return d;
-}
-
-// What fn sends through GL feedback (lines and polygons), each primitive as
-// its window points, under an orthographic view of 10 pixels a unit centred
-// on 500, 500; window depth 0..1 stands for z from 100 to -100.
-using Prim = std::vector<std::array<float, 3>>;
-
-std::vector<Prim> feedback(const std::function<void()> &fn) {
-  ensureGlContext(320, 240);
-  static std::vector<GLfloat> buffer(1 << 21);
-  glViewport(0, 0, 1000, 1000);
-  glMatrixMode(GL_PROJECTION);
-  glPushMatrix();
-  glLoadIdentity();
-  glOrtho(-50, 50, -50, 50, -100, 100);
-  glMatrixMode(GL_MODELVIEW);
-  glPushMatrix();
-  glLoadIdentity();
-  glFeedbackBuffer(GLsizei(buffer.size()), GL_3D, buffer.data());
-  glRenderMode(GL_FEEDBACK);
-  fn();
-  const GLint used = glRenderMode(GL_RENDER);
-  glPopMatrix();
-  glMatrixMode(GL_PROJECTION);
-  glPopMatrix();
-  glMatrixMode(GL_MODELVIEW);
-  EXPECT_GT(used, 0) << "feedback buffer overflow";
-  std::vector<Prim> prims;
-  for (GLint at = 0; at < used;) {
-    const GLfloat token = buffer[at++];
-    const bool line = token == GL_LINE_TOKEN || token == GL_LINE_RESET_TOKEN;
-    if (!line && token != GL_POLYGON_TOKEN) {
-      ADD_FAILURE() << "unexpected feedback token " << token;
-      break;
-    }
-    const int n = line ? 2 : int(buffer[at++]);
-    Prim p;
-    for (int v = 0; v < n; v++, at += 3) p.push_back({buffer[at], buffer[at + 1], buffer[at + 2]});
-    prims.push_back(p);
-  }
-  return prims;
 }
 
 // The start screen's picture fills the view upright.
@@ -492,17 +450,17 @@ TEST(Bands, EachGrowsOnItsOwnToItsLimits) {
 // w = sin(clock + a).
 TEST(Tratt, FirstCallTurnedByMinusOneDegree) {
   const size_t perCube = 12;  // a wire cube's twelve edges, each once
-  auto centre = [](const std::vector<Prim> &p, size_t first) {
+  auto centre = [](const std::vector<Primitive> &p, size_t first) {
     float x = 0, y = 0;
     for (size_t i = first; i < first + perCube; i++)
       for (auto &v : p[i]) x += v[0] / (2 * perCube), y += v[1] / (2 * perCube);
     return std::pair{x, y};
   };
   for (int call = 1; call <= 2; call++) {
-    std::vector<Prim> p = feedback([] {
+    std::vector<Primitive> p = feedback([] {
       glRotatef(90, 1, 0, 0);
       drawTratt(0, 0, 0);
-    });
+    }, GL_3D);
     ASSERT_EQ(p.size(), 200 * 9 * perCube) << "call " << call;
     const double r = -10 + std::sin(-0.1 * call - 10), turn = -call * M_PI / 180;
     auto [cx, cy] = centre(p, 0);
@@ -584,7 +542,7 @@ int perCube = 0;
 
 Drawn call(float x, float y, float z, int explode) {
   Drawn d;
-  for (const Prim &p : feedback([&] { boxsplotion(x, y, z, explode); })) {
+  for (const Primitive &p : feedback([&] { boxsplotion(x, y, z, explode); }, GL_3D)) {
     float x0 = 1e9f, x1 = -1e9f, y0 = 1e9f, y1 = -1e9f, zs = 0;
     for (auto &v : p) {
       x0 = std::min(x0, v[0]), x1 = std::max(x1, v[0]);

@@ -253,48 +253,33 @@ struct FedVertex {
 
 // Runs `draw` in feedback mode and returns the triangles it produced.
 template <class F>
-std::vector<std::vector<FedVertex>> feedback(F draw) {
-  ensureGlContext();
-  glPushAttrib(GL_ALL_ATTRIB_BITS);
-  glMatrixMode(GL_PROJECTION);
-  glLoadIdentity();
-  glMatrixMode(GL_MODELVIEW);
-  glLoadIdentity();
-  glViewport(0, 0, 100, 100);
-  glDisable(GL_CULL_FACE);
-  glDisable(GL_NORMALIZE);
-  glDisable(GL_COLOR_MATERIAL);
-  glShadeModel(GL_SMOOTH);
-  glEnable(GL_LIGHTING);
-  glEnable(GL_LIGHT0);
-  const float zero[] = {0, 0, 0, 1}, one[] = {1, 1, 1, 1}, dir[] = {0, 0, 1, 0};
-  glLightModelfv(GL_LIGHT_MODEL_AMBIENT, zero);
-  for (auto [p, v] : {std::pair{GL_POSITION, dir}, {GL_DIFFUSE, one}, {GL_AMBIENT, zero}, {GL_SPECULAR, zero}})
-    glLightfv(GL_LIGHT0, p, v);
-  glMaterialfv(GL_FRONT_AND_BACK, GL_DIFFUSE, one);
-  for (GLenum p : {GL_AMBIENT, GL_SPECULAR, GL_EMISSION}) glMaterialfv(GL_FRONT_AND_BACK, p, zero);
-  std::vector<GLfloat> buf(1 << 16);
-  glFeedbackBuffer(static_cast<GLsizei>(buf.size()), GL_3D_COLOR, buf.data());
-  glRenderMode(GL_FEEDBACK);
-  draw();
-  GLint n = glRenderMode(GL_RENDER);
-  glPopAttrib();
+std::vector<std::vector<FedVertex>> fedTriangles(F draw) {
   std::vector<std::vector<FedVertex>> polys;
-  for (GLint i = 0; i < n;) {
-    EXPECT_EQ(buf[i], GL_POLYGON_TOKEN);
-    if (buf[i] != GL_POLYGON_TOKEN) break;
-    int count = static_cast<int>(buf[i + 1]);
-    i += 2;
-    std::vector<FedVertex> poly;
-    for (int k = 0; k < count; ++k, i += 7)  // x y z r g b a
-      poly.push_back({buf[i], buf[i + 1], buf[i + 3]});
-    polys.push_back(poly);
+  for (const Primitive &p : feedback([&] {
+         glPushAttrib(GL_ALL_ATTRIB_BITS);
+         glDisable(GL_CULL_FACE);
+         glDisable(GL_NORMALIZE);
+         glDisable(GL_COLOR_MATERIAL);
+         glShadeModel(GL_SMOOTH);
+         glEnable(GL_LIGHTING);
+         glEnable(GL_LIGHT0);
+         const float zero[] = {0, 0, 0, 1}, one[] = {1, 1, 1, 1}, dir[] = {0, 0, 1, 0};
+         glLightModelfv(GL_LIGHT_MODEL_AMBIENT, zero);
+         for (auto [p, v] : {std::pair{GL_POSITION, dir}, {GL_DIFFUSE, one}, {GL_AMBIENT, zero}, {GL_SPECULAR, zero}})
+           glLightfv(GL_LIGHT0, p, v);
+         glMaterialfv(GL_FRONT_AND_BACK, GL_DIFFUSE, one);
+         for (GLenum p : {GL_AMBIENT, GL_SPECULAR, GL_EMISSION}) glMaterialfv(GL_FRONT_AND_BACK, p, zero);
+         draw();
+         glPopAttrib();
+       }, GL_3D_COLOR)) {
+    polys.emplace_back();
+    for (auto &v : p) polys.back().push_back({v[0], v[1], v[3]});  // x y z r g b a
   }
   return polys;
 }
 
-// Window position of object coordinate c under the identity transform.
-float win(float c) { return (c + 1.0f) * 50.0f; }
+// Window position of object coordinate c.
+float win(float c) { return (c + 50.0f) * 10.0f; }
 
 const char *kLitModel =
     "v -0.5 -0.5 0\nv 0.5 -0.5 0\nv 0.5 0.5 0\nv -0.5 0.5 0\n"
@@ -308,7 +293,7 @@ TEST(GlmDraw, SmoothSendsEachCornersNormalGroupsNewestFirst) {
   const std::string dir = makeWorkdir(false);
   GlmModel *m = readText(dir, kLitModel);
   std::string out;
-  auto polys = feedback([&] { out = captureStdout([&] { glmDraw(m, GLM_SMOOTH); }); });
+  auto polys = fedTriangles([&] { out = captureStdout([&] { glmDraw(m, GLM_SMOOTH); }); });
   EXPECT_EQ(out, "");
   EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
   ASSERT_EQ(polys.size(), 3u);

@@ -103,6 +103,38 @@ std::vector<uint8_t> readPixelsRGB(int x, int y, int width, int height) {
   return px;
 }
 
+std::vector<Primitive> feedback(const std::function<void()> &fn, unsigned type) {
+  ensureGlContext(320, 240);
+  static std::vector<GLfloat> buffer(1 << 21);
+  glViewport(0, 0, 1000, 1000);
+  glMatrixMode(GL_PROJECTION);
+  glPushMatrix();
+  glLoadIdentity();
+  glOrtho(-50, 50, -50, 50, -100, 100);
+  glMatrixMode(GL_MODELVIEW);
+  glPushMatrix();
+  glLoadIdentity();
+  glFeedbackBuffer(GLsizei(buffer.size()), type, buffer.data());
+  glRenderMode(GL_FEEDBACK);
+  fn();
+  const GLint used = glRenderMode(GL_RENDER);
+  glPopMatrix();
+  glMatrixMode(GL_PROJECTION);
+  glPopMatrix();
+  glMatrixMode(GL_MODELVIEW);
+  if (used < 0) throw std::runtime_error("feedback buffer overflow");
+  const int values = type == GL_3D_COLOR ? 7 : 3;
+  std::vector<Primitive> prims;
+  for (GLint at = 0; at < used;) {
+    const GLfloat token = buffer[at++];
+    const bool line = token == GL_LINE_TOKEN || token == GL_LINE_RESET_TOKEN;
+    if (!line && token != GL_POLYGON_TOKEN) throw std::runtime_error("unexpected feedback token");
+    prims.emplace_back(line ? 2 : int(buffer[at++]));
+    for (auto &v : prims.back()) v.assign(&buffer[at], &buffer[at + values]), at += values;
+  }
+  return prims;
+}
+
 // Only the effective ids: files are opened as nobody, while the real root
 // may still stop its own Xvfb.
 void becomeNobody() {

@@ -2,6 +2,7 @@
 // running the real program, small file helpers.
 #pragma once
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -21,6 +22,13 @@ void startWindowFrame(int width, int height, float r, float g, float b);
 
 // Reads back the back buffer as tightly packed RGB rows, bottom row first.
 std::vector<uint8_t> readPixelsRGB(int x, int y, int width, int height);
+
+// What fn sends through GL feedback of the given type (GL_3D: x y z a
+// vertex; GL_3D_COLOR: x y z r g b a), lines and polygons, each as its
+// vertices' values, under an orthographic view of 10 pixels a unit centred
+// on 500, 500; window depth 0..1 stands for z from 100 to -100.
+using Primitive = std::vector<std::vector<float>>;
+std::vector<Primitive> feedback(const std::function<void()> &fn, unsigned type);
 
 struct RunResult {
   int status = -1;      // exit status, or 128 + signal
