@@ -50,9 +50,7 @@ std::string truncated(const std::string &file) {
 std::string wrongFormat(const std::string &file) {
   if (file == "models/toyplane.obj") return PLY;
   if (file == "models/toyplane.mtl") return readFile(SOURCE_DATA + "models/toyplane.obj");
-  if (file == "shader/glsl/bloom.glsl" || file == "shader/glsl/gibson_frag.glsl")
-    return readFile(SOURCE_DATA + "models/toyplane.mtl");
-  // Pictures, the track and the font get a text.
+  // The programs, pictures, the track and the font get a text.
   return readFile(SOURCE_DATA + "models/toyplane.mtl");
 }
 

