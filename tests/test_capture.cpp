@@ -32,12 +32,9 @@ std::string capturedStdout(void (*body)()) {
 }  // namespace
 
 TEST(CaptureFileName, PadsToTenDigitsAndRefusesShortBuffers) {
-  char name[256], expected[256];
-  for (int n : {0, 7540, 999999999, 1234567890, INT_MAX}) {
-    snprintf(expected, sizeof expected, "capture/%010d.png", n);
-    EXPECT_EQ(captureFileName(n, name, sizeof name), 22) << n;
-    EXPECT_STREQ(name, expected) << n;
-  }
+  char name[32];
+  EXPECT_EQ(captureFileName(INT_MAX, name, sizeof name), 22);
+  EXPECT_STREQ(name, "capture/2147483647.png");
   EXPECT_EQ(captureFileName(5, name, 22), -1);  // one short of the terminating zero
   EXPECT_EQ(captureFileName(5, name, 23), 22);
   EXPECT_STREQ(name, "capture/0000000005.png");
