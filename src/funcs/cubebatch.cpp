@@ -35,12 +35,18 @@ void multiply(CubeFrame &m, const float b[16]) {
   for (int i = 0; i < 16; i++) m.m[i] = r[i];
 }
 
+// Appends one vertex; the array keeps its room from flush to flush, so
+// this writes in place once it has grown to a frame's size.
 void put(const Cube &c, const float p[3], const float n[3]) {
   const float *m = c.frame.m;
-  vertices.insert(vertices.end(), c.rgba, c.rgba + 4);
-  for (int r = 0; r < 3; r++) vertices.push_back(m[r] * n[0] + m[4 + r] * n[1] + m[8 + r] * n[2]);
-  for (int r = 0; r < 3; r++)
-    vertices.push_back(m[r] * p[0] + m[4 + r] * p[1] + m[8 + r] * p[2] + m[12 + r]);
+  const size_t at = vertices.size();
+  vertices.resize(at + 10);
+  float *v = vertices.data() + at;
+  for (int i = 0; i < 4; i++) v[i] = c.rgba[i];
+  for (int r = 0; r < 3; r++) {
+    v[4 + r] = m[r] * n[0] + m[4 + r] * n[1] + m[8 + r] * n[2];
+    v[7 + r] = m[r] * p[0] + m[4 + r] * p[1] + m[8 + r] * p[2] + m[12 + r];
+  }
 }
 
 // Where the camera (the eye's origin) stands in the frame of the current
@@ -104,7 +110,12 @@ void flushSolids(bool dropHidden) {
       for (GLuint k : {0u, 1u, 2u, 0u, 2u, 3u}) indices.push_back(base + k);
     }
   }
+  // Opaque: a fragment's colour replaces what lies under it, so blending
+  // would only cost a read of the picture for each one.
+  const bool blending = glIsEnabled(GL_BLEND);
+  if (dropHidden) glDisable(GL_BLEND);
   drawArrays(GL_TRIANGLES, true);
+  if (blending) glEnable(GL_BLEND);
   solids.clear();
 }
 

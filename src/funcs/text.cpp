@@ -36,12 +36,14 @@ static FTGLfont *createFont() {
     printf("[! %s] font not loaded, text is not drawn\n", fontPath);
     warned = true;
   }
+  // Set once: FTGL empties its glyph cache whenever the face size is set,
+  // even to the same size, and would tessellate every glyph again each frame.
+  if (font) ftglSetFontFaceSize(font, 4, 72);
   return font;
 }
 
 static void render(FTGLfont *font, const char *text) {
   if (!font || !text) return;
-  ftglSetFontFaceSize(font, 4, 72);
   ftglRenderFont(font, text, FTGL::RENDER_ALL);
 }
 

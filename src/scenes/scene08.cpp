@@ -133,7 +133,10 @@ void scene08() {
   glRotatef(endrotation, 1, 0, 0);
   glColor4f(1, 1, 1, 1);
   glsl_gibson_frag(1);
+  // The program's colour is opaque: blending would only read the window.
+  glDisable(GL_BLEND);
   draw2DTexture(0, 0, float(-0.3 * endrotation - 0.01), 26 * fade, 21 * fade, tb0);
+  glEnable(GL_BLEND);
   glsl_gibson_frag(0);
   glPopMatrix();
 
