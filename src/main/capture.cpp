@@ -4,6 +4,7 @@
 
 #include <GL/glew.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <csetjmp>
@@ -22,6 +23,7 @@
 #include <fcntl.h>
 #include <pthread.h>
 #include <sys/stat.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
 #include "main/driver.h"
@@ -270,12 +272,31 @@ static bool writeSlot(CaptureSlot &slot) {
   const size_t row = (size_t)imageWidth * 3;
   if (slot.blur >= 0) rawBlur.apply(slot.rgb.data(), slot.rgb.data(), slot.rgb.size(), slot.blur);
   if (!slot.write) return true;
-  bool ok = true;
-  for (int k = imageHeight - 1; k >= 0 && ok; --k)
-    ok = fwrite(slot.rgb.data() + k * row, 1, row, rawStream) == row;
-  if (ok) ok = fflush(rawStream) == 0;
-  if (!ok) fprintf(stderr, "[!] capture: writing %s failed: %s\n", RAW_PATH, strerror(errno));
-  return ok;
+  // The rows, bottom one of the buffer first, leave in a few gathered
+  // writes: row by row through stdio a frame took hundreds of system calls,
+  // each waking the reader of a pipe.
+  std::vector<iovec> rows(static_cast<size_t>(imageHeight));
+  for (int k = 0; k < imageHeight; ++k)
+    rows[size_t(k)] = {slot.rgb.data() + size_t(imageHeight - 1 - k) * row, row};
+  const int fd = fileno(rawStream);
+  size_t at = 0;
+  while (at < rows.size()) {
+    const int count = int(std::min(rows.size() - at, size_t(IOV_MAX)));
+    const ssize_t n = writev(fd, &rows[at], count);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      fprintf(stderr, "[!] capture: writing %s failed: %s\n", RAW_PATH, n < 0 ? strerror(errno) : "nothing written");
+      return false;
+    }
+    // A write may stop part-way: go on from the first byte not taken.
+    size_t left = size_t(n);
+    while (left > 0 && left >= rows[at].iov_len) left -= rows[at++].iov_len;
+    if (left > 0) {
+      rows[at].iov_base = static_cast<char *>(rows[at].iov_base) + left;
+      rows[at].iov_len -= left;
+    }
+  }
+  return true;
 }
 
 static void workerLoop() {
@@ -390,6 +411,9 @@ static void startCapture(int w, int h) {
     }
     // A reader that went away must end the run with a message, not a signal.
     signal(SIGPIPE, SIG_IGN);
+    // A pipe of a few frames' rows lets the reader take whole frames; where
+    // the output is no pipe this does nothing.
+    fcntl(fileno(rawStream), F_SETPIPE_SZ, 1 << 20);
   } else {
     // Where it cannot be made, the first frame's file cannot be opened
     // either, and that ends the run with the reason.
