@@ -215,7 +215,9 @@ INSTANTIATE_TEST_SUITE_P(Every, BadFiles, testing::ValuesIn(EVERY_BREAK), [](con
 });
 
 // Suites named *DeathTest run first, before this process makes GL threads.
-TEST(BadFilesDeathTest, FontThatCannotBeMadeIsReportedOnceAndDrawsNothing) {
+// The font is reported once and draws nothing; the gibson program that
+// cannot be read ends the run, one that does not compile is reported.
+TEST(BadFilesDeathTest, FontAndGibsonProgramInProcess) {
   GTEST_FLAG_SET(death_test_style, "threadsafe");
   for (Break how : EVERY_BREAK) {
     std::string dir = brokenData("fonts/crounded.ttf", how);
@@ -225,26 +227,16 @@ TEST(BadFilesDeathTest, FontThatCannotBeMadeIsReportedOnceAndDrawsNothing) {
                 "^\\[! data/fonts/crounded\\.ttf\\] font not loaded, text is not drawn\n$")
         << BREAK_NAMES[how];
     fs::remove_all(dir);
-  }
-}
-
-TEST(BadFilesDeathTest, GibsonProgram) {
-  GTEST_FLAG_SET(death_test_style, "threadsafe");
-  for (Break how : EVERY_BREAK) {
-    std::string dir = brokenData("shader/glsl/gibson_frag.glsl", how);
-    bool opens = how == TRUNCATED || how == EMPTY || how == WRONG;
+    dir = brokenData("shader/glsl/gibson_frag.glsl", how);
+    const bool opens = how == TRUNCATED || how == EMPTY || how == WRONG;
     auto firstCall = [] {
       glsl_gibson_frag(1);
       glsl_gibson_frag(0);
     };
-    if (opens)
-      EXPECT_EXIT(inDirectoryWithGl(dir, firstCall, how), testing::ExitedWithCode(0),
-                  "^\\[!\\] compiling of data/shader/glsl/gibson_frag\\.glsl failed")
-          << BREAK_NAMES[how];
-    else
-      EXPECT_EXIT(inDirectoryWithGl(dir, firstCall, how), testing::ExitedWithCode(255),
-                  "^\\[!\\] Couldn't read file data/shader/glsl/gibson_frag\\.glsl\\.\\.\\.\n$")
-          << BREAK_NAMES[how];
+    EXPECT_EXIT(inDirectoryWithGl(dir, firstCall, how), testing::ExitedWithCode(opens ? 0 : 255),
+                opens ? "^\\[!\\] compiling of data/shader/glsl/gibson_frag\\.glsl failed"
+                      : "^\\[!\\] Couldn't read file data/shader/glsl/gibson_frag\\.glsl\\.\\.\\.\n$")
+        << BREAK_NAMES[how];
     fs::remove_all(dir);
   }
 }
