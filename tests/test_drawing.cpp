@@ -363,8 +363,6 @@ TEST(WireLattice, ShowsWhatOneWireCubeAtATimeShows) {
   }
 }
 
-// Text: two font objects in all, glyph size by scale, nothing for an empty
-// line. Runs from the source tree, where the build puts the font.
 // Rows of the window that hold any lit pixel, after drawing on black.
 int litRows(const char *text, float scale, bool colour) {
   startWindowFrame(W, H, 0, 0, 0);
@@ -380,6 +378,7 @@ int litRows(const char *text, float scale, bool colour) {
   return rows;
 }
 
+// Two font objects in all, glyph size by scale, nothing for an empty line.
 TEST(Text, TwoFontsScaleAndEmptyLine) {
   const int whole = litRows("H", 1.0f, true), half = litRows("H", 0.5f, true);
   EXPECT_EQ(litRows("H", 1.0f, false), whole);
@@ -447,9 +446,8 @@ TEST(GibsonField, MovesWrapsAndReentersOnTheFarEdge) {
   }
 }
 
-// Box explosion: the lattice at rest, the growing ripple, the call that
-// draws two lattices, and the explosion that never ends. Each cube shows
-// through feedback as its front and back faces, squares of its edge.
+// Box explosion: each cube shows through feedback as its front and back
+// faces, squares of its edge.
 struct Face {
   float x, y, z, edge;  // centre and edge, in units
 };

@@ -1,7 +1,6 @@
-// The whole show, captured once at 320x240: the loader's stages and fade,
-// the hand-over frames, the clean end, and chosen frames of every scene read
-// back from the captured files. One run serves every check; each part of
-// the show is one function in the table at the bottom.
+// The whole show, captured once at 320x240: the loader, the hand-over
+// frames, the clean end, and chosen frames of every scene; each part is one
+// function in the table at the bottom.
 #include <gtest/gtest.h>
 
 #include <algorithm>

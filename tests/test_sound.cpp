@@ -34,15 +34,10 @@ double secondsSince(Clock::time_point t) {
 
 void run(const std::string &cmd) { ASSERT_EQ(std::system(cmd.c_str()), 0) << cmd; }
 
-// Test tracks, made once per process with sox and lame in a temp dir:
-//   sweep  2 s: different sweeps left and right
-//   step   1 kHz for 1 s, then 3 kHz for 1 s
-//   mono   1.5 s of 2 kHz, one channel at 48 kHz
-//   city   6 s: left a sine on the centre of entry 372 (8010 Hz), inside
-//          the band the city's towers follow; right one on entry 100
-//          (2153 Hz), below it; both 0.8
-// Death-test children run the test again from the start: they find the
-// parent's tracks through the environment instead of encoding them anew.
+// Test tracks, made once per process (death-test children find them through
+// the environment): sweep, 2 s of different sweeps left and right; step,
+// 1 kHz then 3 kHz for 1 s each; mono, 1.5 s of 2 kHz at 48 kHz; city, 6 s
+// of sines on entry 372 (left, in the towers' band) and 100 (right, below).
 struct Tracks {
   std::string dir;
   pid_t owner = 0;
@@ -194,13 +189,10 @@ void reportThreadsLeftAtExit() {
   if (n != 1) fprintf(stderr, "threads left %d\n", int(n)), _exit(1);
 }
 
-// The production ends with exit(0) in the middle of the music and never
-// releases the sound system. A render or feeder thread still calling
-// OpenAL while it tears itself down aborts the process (now and then), so
-// all of them must be gone by the time library destructors run. Before
-// that, on the device: each track plays on, and a mono file at another rate
-// is doubled to both channels and analysed at its own rate (bins of
-// 48000 / 2048 Hz: 2 kHz is bin 85).
+// The production exits mid-music without releasing the sound system; a
+// thread still calling OpenAL while it tears down aborts the process now
+// and then. Before that, on the device: each track plays on, and a mono
+// 48 kHz file is on both channels, analysed at its rate (2 kHz: bin 85).
 TEST(MusicDeathTest, ExitWhilePlayingLeavesNoThreads) {
   GTEST_FLAG_SET(death_test_style, "threadsafe");
   const std::string tone = track("mono.mp3");
@@ -222,21 +214,6 @@ TEST(MusicDeathTest, ExitWhilePlayingLeavesNoThreads) {
       testing::ExitedWithCode(0), "moving 3, peaks 85 85\n$");
 }
 
-// The output without a device is chosen before Init and moved only after
-// it; a system on a device is not moved by the caller.
-TEST(SoundPlayback, NonRealTimeOutputIsChosenBeforeInit) {
-  FMOD_SYSTEM *s = nullptr;
-  ASSERT_EQ(FMOD_System_Create(&s), FMOD_OK);
-  EXPECT_EQ(FMOD_System_SetOutput(s, FMOD_OUTPUTTYPE_NOSOUND_NRT), FMOD_OK);
-  EXPECT_EQ(FMOD_System_Advance(s, 25), FMOD_ERR_UNINITIALIZED);
-  ASSERT_EQ(FMOD_System_Init(s, 1, FMOD_INIT_NORMAL, nullptr), FMOD_OK);
-  EXPECT_EQ(FMOD_System_SetOutput(s, FMOD_OUTPUTTYPE_AUTODETECT), FMOD_ERR_INITIALIZED);
-  EXPECT_FALSE(fmodex_test::usesLoopback(s));
-  FMOD_System_Release(s);
-  System live(true);
-  EXPECT_EQ(FMOD_System_Advance(live.s, 25), FMOD_ERR_INVALID_PARAM);
-}
-
 TEST(Music, OffOrCaptureMakesNoSoundCall) {
   ASSERT_EQ(system0, nullptr);
   int sound = SOUND_ON, capture = CAPTURE;
@@ -253,11 +230,9 @@ TEST(Music, OffOrCaptureMakesNoSoundCall) {
   CAPTURE = capture;
 }
 
-// A raw stream's music starts with the show (frame 95, 2.35 s into the
-// video) and moves on by 25 ms a frame, on no device: each frame moves the
-// position by exactly 1102.5 frames, whatever the wall clock does; the
+// A raw stream's music starts with the show and moves, on no device, by
+// exactly 1102.5 frames (25 ms) a frame whatever the wall clock does; the
 // spectrum follows it across the step; the track plays to its last frame.
-// Released here, as the production never does.
 TEST(Music, RawStreamPlaysOnTheCaptureClock) {
   const std::string work = track("raw");
   run("mkdir -p '" + work + "/data/tune' && cp '" + track("step.mp3") + "' '" + work + "/data/tune/vy-03.mp3'");
@@ -305,11 +280,9 @@ TEST(Music, RawStreamPlaysOnTheCaptureClock) {
 
 // ---------------------------------------------------------------- the city
 
-// With no channel, or one that has stopped, nothing is read: both buffers
-// are zero and every tower is 20 high. With the city track the towers grow
-// by twice the left channel's lobe (the Blackman window spreads a sine on a
-// bin centre over five entries: 1, 0.25/0.42 and 0.04/0.42 of it); the
-// right tone lies outside the band.
+// No channel, or a stopped one: both buffers zero, every tower 20 high. The
+// city track's towers grow by twice the left tone's Blackman lobe (five
+// entries: 1, 0.25/0.42 and 0.04/0.42 of it); the right one is off band.
 TEST(CitySpectrum, SilenceGivesZeroTheToneItsLobeTwice) {
   const double lobe = 2 * 0.8 * (1 + 2 * 0.25 / 0.42 + 2 * 0.04 / 0.42);
   channel0 = nullptr;
@@ -360,11 +333,9 @@ TEST(CitySpectrum, MissingProgramSourceEndsTheRunInSceneEightsFirstFrame) {
   fs::remove_all(dir);
 }
 
-// The video's city dances: with -r the music plays on the capture clock,
-// so a range of scene 8 shows taller towers than with -m, and comes out
-// the same every run. The range starts inside the scene's blur: its frames
-// are within one level of those of a range whose rendering starts where
-// the blur is 0, which are a whole run's frames.
+// With -r the music plays on the capture clock: a range of scene 8 shows
+// taller towers than with -m, the same every run, and within one level of
+// a range rendered from where the blur is 0 (a whole run's frames).
 TEST(CitySpectrum, VideoTowersFollowTheMusicTheSameEveryRun) {
   const int w = 160, h = 120, first = 3236, end = 3240;
   const size_t frameBytes = size_t(w) * h * 3;
