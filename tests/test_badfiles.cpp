@@ -1,11 +1,7 @@
 // Every data file broken in every way a user can break it, tried against the
-// real program: missing, truncated, empty, of another format, a directory,
-// a device, a FIFO, unreadable. Each ends with its line and status, or goes on where
-// the file's reader accepts what it got; nothing hangs or crashes.
-// The font is read on scene 1's first frame. The gibson program is read on
-// scene 8's, 73 s into the show: its missing source is tried against the
-// program by the scene's own tests, and every break here in-process, with
-// the routine the scene calls.
+// real program: each ends with its line and status, or goes on where the
+// reader accepts what it got; nothing hangs or crashes. The gibson program,
+// read 73 s into the show, is broken here in-process.
 #include <gtest/gtest.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -92,10 +88,8 @@ std::string brokenData(const std::string &file, Break how) {
   return dir;
 }
 
-// What a row expects: an exit with `status` and `line` on the given stream,
-// or (status GOES_ON) the loader finishing and scene 1 starting, with `line`
-// (if any) on standard output; a row that gives `until` runs on until that
-// line appears instead.
+// A row expects an exit with `status` and `line`, or (GOES_ON) the run
+// reaching `until` with `line` (if any) on standard output.
 const int GOES_ON = -1;
 struct Row {
   std::string file;
@@ -180,9 +174,8 @@ std::vector<Row> rowsFor(Break how) {
   return rows;
 }
 
-// In a fresh process (the routines build once): runs `body` with the
-// working directory `dir` and a GL window, sending standard output to
-// standard error for the death test to see, and exits with 0 if it returns.
+// In a fresh process (the routines build once): `body` in `dir` with a GL
+// window, standard output sent to standard error for the death test.
 template <class F>
 void inDirectoryWithGl(const std::string &dir, F body, Break how) {
   ensureDisplay();
@@ -215,7 +208,9 @@ INSTANTIATE_TEST_SUITE_P(Every, BadFiles, testing::ValuesIn(EVERY_BREAK), [](con
 });
 
 // Suites named *DeathTest run first, before this process makes GL threads.
-TEST(BadFilesDeathTest, FontThatCannotBeMadeIsReportedOnceAndDrawsNothing) {
+// The font is reported once and draws nothing; the gibson program that
+// cannot be read ends the run, one that does not compile is reported.
+TEST(BadFilesDeathTest, FontAndGibsonProgramInProcess) {
   GTEST_FLAG_SET(death_test_style, "threadsafe");
   for (Break how : EVERY_BREAK) {
     std::string dir = brokenData("fonts/crounded.ttf", how);
@@ -225,26 +220,16 @@ TEST(BadFilesDeathTest, FontThatCannotBeMadeIsReportedOnceAndDrawsNothing) {
                 "^\\[! data/fonts/crounded\\.ttf\\] font not loaded, text is not drawn\n$")
         << BREAK_NAMES[how];
     fs::remove_all(dir);
-  }
-}
-
-TEST(BadFilesDeathTest, GibsonProgram) {
-  GTEST_FLAG_SET(death_test_style, "threadsafe");
-  for (Break how : EVERY_BREAK) {
-    std::string dir = brokenData("shader/glsl/gibson_frag.glsl", how);
-    bool opens = how == TRUNCATED || how == EMPTY || how == WRONG;
+    dir = brokenData("shader/glsl/gibson_frag.glsl", how);
+    const bool opens = how == TRUNCATED || how == EMPTY || how == WRONG;
     auto firstCall = [] {
       glsl_gibson_frag(1);
       glsl_gibson_frag(0);
     };
-    if (opens)
-      EXPECT_EXIT(inDirectoryWithGl(dir, firstCall, how), testing::ExitedWithCode(0),
-                  "^\\[!\\] compiling of data/shader/glsl/gibson_frag\\.glsl failed")
-          << BREAK_NAMES[how];
-    else
-      EXPECT_EXIT(inDirectoryWithGl(dir, firstCall, how), testing::ExitedWithCode(255),
-                  "^\\[!\\] Couldn't read file data/shader/glsl/gibson_frag\\.glsl\\.\\.\\.\n$")
-          << BREAK_NAMES[how];
+    EXPECT_EXIT(inDirectoryWithGl(dir, firstCall, how), testing::ExitedWithCode(opens ? 0 : 255),
+                opens ? "^\\[!\\] compiling of data/shader/glsl/gibson_frag\\.glsl failed"
+                      : "^\\[!\\] Couldn't read file data/shader/glsl/gibson_frag\\.glsl\\.\\.\\.\n$")
+        << BREAK_NAMES[how];
     fs::remove_all(dir);
   }
 }

@@ -1,4 +1,4 @@
-// Frame capture: file names, the PNG writer's failure modes, one capture
+// Frame capture: the PNG writer's failure modes, one capture
 // of a real GL frame, and the real program's capture and raw runs.
 #include <GL/glew.h>
 #include <gtest/gtest.h>
@@ -8,7 +8,6 @@
 
 #include <algorithm>
 #include <csignal>
-#include <climits>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -31,21 +30,10 @@ std::string capturedStdout(void (*body)()) {
 
 }  // namespace
 
-TEST(CaptureFileName, PadsToTenDigitsAndRefusesShortBuffers) {
-  char name[32];
-  EXPECT_EQ(captureFileName(INT_MAX, name, sizeof name), 22);
-  EXPECT_STREQ(name, "capture/2147483647.png");
-  EXPECT_EQ(captureFileName(5, name, 22), -1);  // one short of the terminating zero
-  EXPECT_EQ(captureFileName(5, name, 23), 22);
-  EXPECT_STREQ(name, "capture/0000000005.png");
-}
-
-// The writer says what happened, without exiting (it runs on worker
-// threads): -1 for a file it could not open, -2 for a write that failed: a
-// full disk, also for an image small enough to sit in stdio's buffer until
-// the file is closed, and libpng refusing the header of a zero-width
-// surface. The partial file is gone; a link is not written through, not
-// even a dangling one; a device named as the file is left alone.
+// The writer (on worker threads) returns instead of exiting: -1 for a file
+// it could not open, -2 for a failed write (a full disk, even for an image
+// that fits stdio's buffer; libpng refusing a zero-width one). No partial
+// file stays; links, even dangling, are not followed; a device is left alone.
 TEST(PngSaveSurface, FailuresReturnAndLeaveNoPartialFile) {
   SDL_Surface *s = createCaptureSurface(64, 64), *tiny = createCaptureSurface(2, 2), *none = createCaptureSurface(0, 0);
   const std::string dir = makeWorkdir(false);
@@ -168,11 +156,9 @@ int capturedInOrder(const std::string &out) {
 
 }  // namespace
 
-// "-c" makes capture/ where it is missing; "-r" runs the same frames
-// without the timer into a raw stream, no PNG on disk, and every pixel of
-// every frame equals the PNG's, although the stream blurs its frames
-// itself. 100 frames cover the start screen's blurred fade-out and reach
-// the first scene's glow.
+// "-c" makes capture/ where it is missing; "-r" writes the same frames,
+// blurred off the GL thread, to a raw stream only, equal to the PNGs pixel
+// for pixel through the start screen's blurred fade and scene 1's glow.
 TEST(CaptureRun, MakesItsDirectoryAndRawFramesEqualThePngs) {
   const int w = 320, h = 240, frames = 100;
   const std::string png = makeWorkdir(true), raw = makeWorkdir(true);
@@ -255,9 +241,9 @@ TEST(CaptureRun, InterruptedRunLeavesWholeFrames) {
   }
 }
 
-// "-s FIRST:END" takes whole frame numbers within the show, END after FIRST
-// or left out; anything else, or -s without -r, ends the run at start-up
-// with one line and status 2, before any file is made.
+// "-s FIRST:END": frame numbers within the show, END after FIRST or left
+// out; anything else, or -s without -r, ends at start-up with one line and
+// status 2, before any file is made.
 TEST(RawRange, ReadsRangesWithinTheShowAndRefusesTheRest) {
   const struct {
     const char *text;

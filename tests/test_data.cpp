@@ -1,24 +1,14 @@
-// Data and its readers: the TGA reader, the generated toy plane, and the
-// synthesiser of the soundtrack.
+// The TGA reader's accept/reject table and what the loader puts in the
+// texture; its messages are tried through the program with every broken
+// picture.
 #include <gtest/gtest.h>
-#include <algorithm>
-#include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <map>
 #include <string>
-#include <tuple>
-#include <unistd.h>
 #include <vector>
 
-#include "../tools/tunesong.h"
 #include "harness/harness.h"
-#include "glm/glm.h"
 #include "textures.h"
-
-// TGA accept/reject table and what reaches the texture; the loader's
-// messages are tried through the program with every broken picture.
-namespace tga_test {
 
 std::string tga(unsigned w, unsigned h, unsigned bits, size_t pixelBytes, unsigned char type = 2) {
   std::string s(18, '\0');
@@ -107,78 +97,3 @@ TEST(LoadTga, UploadsExactTexels) {
   }
   EXPECT_EQ(load("one.tga", 1), (std::vector<int>{0x30, 0x20, 0x10, 0x40}));
 }
-
-}  // namespace tga_test
-
-// The generated toy plane as the program reads it: no warning (every
-// material is in its library), the five groups, and each group closed and
-// wound counter-clockwise from outside: its signed volume is positive, face
-// windings agree with the normals, and every edge is shared by two
-// triangles, once in each direction. Flat faces have their own vertices, so
-// edges are matched by position.
-namespace plane_test {
-
-struct Vec {
-  double x, y, z;
-};
-Vec sub(Vec a, Vec b) { return {a.x - b.x, a.y - b.y, a.z - b.z}; }
-Vec cross(Vec a, Vec b) { return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x}; }
-double dot(Vec a, Vec b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
-
-TEST(ToyPlane, KnownMaterialsClosedOutwardFacingSurfaces) {
-  testing::internal::CaptureStdout();
-  GlmModel *m = glmReadOBJ((std::string(VY_SOURCE_DIR) + "/data/models/toyplane.obj").c_str());
-  EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
-  EXPECT_STREQ(m->mtllib, "toyplane.mtl");
-  EXPECT_GT(m->trianglecount, 1000u);
-  for (const char *g : {" fuselage", " wings", " tail", " propeller", " wheels"}) {
-    GlmGroup *group = glmFindGroup(m, g);
-    ASSERT_NE(group, nullptr) << g;
-    EXPECT_NE(group->material, 0u) << g;
-  }
-  auto at = [](const float *a, unsigned i) { return Vec{a[3 * i], a[3 * i + 1], a[3 * i + 2]}; };
-  size_t disagree = 0, open = 0;
-  for (GlmGroup *g = m->groups; g; g = g->next) {
-    double volume = 0;
-    std::map<std::tuple<long, long, long>, long> ids;
-    auto id = [&](unsigned v) {
-      const Vec p = at(m->vertices, v);
-      const auto key = std::make_tuple(std::lround(p.x * 1e4), std::lround(p.y * 1e4), std::lround(p.z * 1e4));
-      return ids.emplace(key, long(ids.size())).first->second;
-    };
-    std::map<std::pair<long, long>, int> edges;
-    for (unsigned k = 0; k < g->trianglecount; ++k) {
-      const GlmTriangle &t = m->triangles[g->triangles[k]];
-      const Vec a = at(m->vertices, t.vertexindex[0]), b = at(m->vertices, t.vertexindex[1]),
-                c = at(m->vertices, t.vertexindex[2]);
-      volume += dot(a, cross(b, c)) / 6;
-      const Vec fn = cross(sub(b, a), sub(c, a));
-      bool against = false;
-      for (unsigned n : t.normalindex) against |= !n || dot(fn, at(m->normals, n)) < -1e-12;
-      disagree += against;
-      const long e[3] = {id(t.vertexindex[0]), id(t.vertexindex[1]), id(t.vertexindex[2])};
-      if (e[0] != e[1] && e[1] != e[2] && e[0] != e[2])
-        for (int j = 0; j < 3; ++j) ++edges[{e[j], e[(j + 1) % 3]}];
-    }
-    EXPECT_TRUE(!g->trianglecount || volume > 0) << g->name;
-    for (const auto &e : edges) open += e.second != 1 || !edges.count({e.first.second, e.first.first});
-  }
-  EXPECT_EQ(disagree, 0u);
-  EXPECT_EQ(open, 0u);
-  glmDelete(m);
-}
-
-}  // namespace plane_test
-
-// The synthesiser behind the soundtrack renders the same track every time.
-namespace tune_test {
-
-TEST(TuneSynth, RenderIsDeterministic) {
-  tune::Bus a = tune::renderTune(3.0), b = tune::renderTune(3.0);
-  ASSERT_EQ(a.size(), size_t(3 * tune::kRate));
-  EXPECT_EQ(a.l, b.l);
-  EXPECT_EQ(a.r, b.r);
-  EXPECT_GT(tune::rmsOf(a), 0.01);
-}
-
-}  // namespace tune_test

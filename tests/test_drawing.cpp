@@ -1,6 +1,5 @@
-// The drawing modules in-process, each under its own namespace: quads,
-// shaders, composition, motion blur, cubes, text, bands, tower, city field,
-// box explosion, and the noise they are built on.
+// The drawing modules in-process: quads, shaders, composition, motion blur,
+// cubes, text, bands, city field, box explosion, and the noise beneath.
 #include <GL/glew.h>
 #include <gtest/gtest.h>
 #include <GL/glut.h>
@@ -23,7 +22,6 @@
 #include "funcs/quads.h"
 #include "funcs/startscreen.h"
 #include "funcs/text.h"
-#include "funcs/tratt.h"
 #include "funcs/wirelattice.h"
 #include "harness/harness.h"
 #include "main/driver.h"
@@ -31,6 +29,8 @@
 #include "main/startup.h"
 #include "noise.h"
 #include "shader.h"
+
+const int W = 320, H = 240;  // cubes and text
 
 // Two pictures of the same cubes drawn two ways, against the empty
 // background: pixels drawn, pixels that moved by more than a few levels, and
@@ -58,20 +58,18 @@ Difference difference(const std::vector<uint8_t> &a, const std::vector<uint8_t> 
   return d;
 }
 
-// The start screen's picture fills the view upright.
-namespace quads_test {
-
-const int W = 1024, H = 768;
+const int FW = 1024, FH = 768;  // the full window
 
 std::vector<int> pixel(const std::vector<uint8_t> &px, int x, int y) {
-  size_t i = (size_t(y) * W + x) * 3;
+  size_t i = (size_t(y) * FW + x) * 3;
   return {px[i], px[i + 1], px[i + 2]};
 }
 
-// Quadrants: bottom row red, green; top row blue, white. Large enough that
-// linear filtering leaves the quadrants' inner parts pure.
+// The start screen's picture fills the view upright. Quadrants: bottom row
+// red, green; top row blue, white; large enough that linear filtering
+// leaves their inner parts pure.
 TEST(Quads, StartScreenFillsTheViewUpright) {
-  ensureGlContext(W, H);
+  ensureGlContext(FW, FH);
   const int N = 64;
   std::vector<unsigned char> texels(N * N * 3);
   for (int y = 0; y < N; y++)
@@ -86,22 +84,18 @@ TEST(Quads, StartScreenFillsTheViewUpright) {
   glGenTextures(1, &tex);
   glBindTexture(GL_TEXTURE_2D, tex);
   glTexImage2D(GL_TEXTURE_2D, 0, 4, N, N, 0, GL_RGB, GL_UNSIGNED_BYTE, texels.data());
-  startWindowFrame(W, H, 0.5f, 0.5f, 0.5f);
+  startWindowFrame(FW, FH, 0.5f, 0.5f, 0.5f);
   glColor4f(1, 1, 1, 1);
   drawStartScreen(tex);
-  auto px = readPixelsRGB(0, 0, W, H);
+  auto px = readPixelsRGB(0, 0, FW, FH);
   EXPECT_EQ(pixel(px, 20, 20), (std::vector<int>{255, 0, 0}));
-  EXPECT_EQ(pixel(px, W - 20, 20), (std::vector<int>{0, 255, 0}));
-  EXPECT_EQ(pixel(px, 20, H - 20), (std::vector<int>{0, 0, 255}));
-  EXPECT_EQ(pixel(px, W - 20, H - 20), (std::vector<int>{255, 255, 255}));
+  EXPECT_EQ(pixel(px, FW - 20, 20), (std::vector<int>{0, 255, 0}));
+  EXPECT_EQ(pixel(px, 20, FH - 20), (std::vector<int>{0, 0, 255}));
+  EXPECT_EQ(pixel(px, FW - 20, FH - 20), (std::vector<int>{255, 255, 255}));
   EXPECT_FALSE(glIsEnabled(GL_TEXTURE_2D));
 }
 
-}  // namespace quads_test
-
 // The fragment programs: built once, switched by mode, failures visible.
-namespace shaders_test {
-
 GLint currentProgram() {
   GLint p = -1;
   glGetIntegerv(GL_CURRENT_PROGRAM, &p);
@@ -137,19 +131,11 @@ TEST(Shaders, BuiltOnceSwitchedByMode) {
   EXPECT_EQ(linked, 1);
 }
 
-}  // namespace shaders_test
-
 // Frame composition in-process: the off-screen picture shown upright
 // through the real glow. Runs from the source tree (ctest's working
 // directory) for the shader file.
-namespace composite_test {
-
-using quads_test::W;
-using quads_test::H;
-const auto at = quads_test::pixel;
-
 TEST(Composite, OffscreenPictureUprightThroughTheGlow) {
-  ensureGlContext(W, H);
+  ensureGlContext(FW, FH);
   makeOffscreenTarget();
   gColor = 0;
   mblur = 0.5f;
@@ -165,39 +151,35 @@ TEST(Composite, OffscreenPictureUprightThroughTheGlow) {
   GLint fb = -1;
   glGetIntegerv(GL_FRAMEBUFFER_BINDING_EXT, &fb);
   EXPECT_EQ(fb, 0);
-  auto px = readPixelsRGB(0, 0, W, H);  // bottom row first
+  auto px = readPixelsRGB(0, 0, FW, FH);  // bottom row first
   // 18 units left of centre and 14.5 up, in the window's pixels.
-  int lx = int(W / 2 * (1 - 18 / 25.89)), uy = int(H / 2 * (1 + 14.5 / 20.71));
-  int rx = W - lx, ly = H - uy;
-  EXPECT_GT(at(px, lx, uy)[0], 200);
-  EXPECT_LT(at(px, lx, uy)[1], 60);
-  EXPECT_GT(at(px, rx, ly)[1], 200);
-  EXPECT_LT(at(px, rx, ly)[0], 60);
-  EXPECT_LT(at(px, W / 2, H / 2)[0] + at(px, W / 2, H / 2)[1], 10);  // dark between
+  int lx = int(FW / 2 * (1 - 18 / 25.89)), uy = int(FH / 2 * (1 + 14.5 / 20.71));
+  int rx = FW - lx, ly = FH - uy;
+  EXPECT_GT(pixel(px, lx, uy)[0], 200);
+  EXPECT_LT(pixel(px, lx, uy)[1], 60);
+  EXPECT_GT(pixel(px, rx, ly)[1], 200);
+  EXPECT_LT(pixel(px, rx, ly)[0], 60);
+  EXPECT_LT(pixel(px, FW / 2, FH / 2)[0] + pixel(px, FW / 2, FH / 2)[1], 10);  // dark between
   // Mirror images stay dark: neither upside down nor left-right turned.
-  EXPECT_LT(at(px, rx, uy)[0] + at(px, rx, uy)[1], 30);
-  EXPECT_LT(at(px, lx, ly)[0] + at(px, lx, ly)[1], 30);
+  EXPECT_LT(pixel(px, rx, uy)[0] + pixel(px, rx, uy)[1], 30);
+  EXPECT_LT(pixel(px, lx, ly)[0] + pixel(px, lx, ly)[1], 30);
   // The glow: light spreads a little beyond the red square's right edge.
-  const int edge = int(W / 2 * (1 - 12 / 25.89));
-  EXPECT_GT(at(px, edge + 3, uy)[0], 20);
+  const int edge = int(FW / 2 * (1 - 12 / 25.89));
+  EXPECT_GT(pixel(px, edge + 3, uy)[0], 20);
 }
-
-}  // namespace composite_test
 
 // Raw streams blur their frames off the GL thread: frame after frame, with
 // every weight the show uses (and the identities 1 and 0), the result is
 // the window's after the accumulation steps, to the bit, in every level.
-namespace blur_test {
-
-const int W = 256, H = 64;
+const int BW = 256, BH = 64;
 
 // Every level in every channel: column x holds level x in red, 255 - x in
 // green and (x * 7) mod 256 in blue; rows vary alpha.
 void drawLevels(int shift) {
-  std::vector<unsigned char> px((size_t)W * H * 4);
-  for (int y = 0; y < H; ++y)
-    for (int x = 0; x < W; ++x) {
-      unsigned char *p = &px[((size_t)y * W + x) * 4];
+  std::vector<unsigned char> px((size_t)BW * BH * 4);
+  for (int y = 0; y < BH; ++y)
+    for (int x = 0; x < BW; ++x) {
+      unsigned char *p = &px[((size_t)y * BW + x) * 4];
       const int v = (x + shift) & 255;
       p[0] = (unsigned char)v;
       p[1] = (unsigned char)(255 - v);
@@ -207,7 +189,7 @@ void drawLevels(int shift) {
   glDisable(GL_BLEND);
   glDisable(GL_DEPTH_TEST);
   glWindowPos2i(0, 0);
-  glDrawPixels(W, H, GL_RGBA, GL_UNSIGNED_BYTE, px.data());
+  glDrawPixels(BW, BH, GL_RGBA, GL_UNSIGNED_BYTE, px.data());
   glEnable(GL_BLEND);
   glEnable(GL_DEPTH_TEST);
 }
@@ -215,11 +197,11 @@ void drawLevels(int shift) {
 // Frames without blur take a shortcut; the weights after them show that it
 // leaves the same remembered frame as the three accumulation steps.
 TEST(MotionBlur, RawStreamBlurEqualsTheAccumulationBuffer) {
-  ensureGlContext(W, H);
+  ensureGlContext(BW, BH);
   glClearAccum(0, 0, 0, 1);
   glClear(GL_ACCUM_BUFFER_BIT);
   RawBlur raw;
-  std::vector<uint8_t> drawn(W * H * 3, 0);
+  std::vector<uint8_t> drawn(BW * BH * 3, 0);
   raw.apply(drawn.data(), drawn.data(), drawn.size(), 0);  // the cleared buffer
   // Scene 9's ease from 0.9 and scene 10's run down to nothing among them.
   std::vector<float> weights = {0, 0.9f, 0.9f, 0.94f, 0.5f, 1.0f, 0.5f, 0, 0.39f, 0.9f};
@@ -228,26 +210,20 @@ TEST(MotionBlur, RawStreamBlurEqualsTheAccumulationBuffer) {
   int shift = 0;
   for (float w : weights) {
     drawLevels(shift += 37);
-    drawn = readPixelsRGB(0, 0, W, H);
+    drawn = readPixelsRGB(0, 0, BW, BH);
     mblur = w;
     motionBlur();
     std::vector<uint8_t> ours(drawn.size());
     raw.apply(drawn.data(), ours.data(), drawn.size(), w);
-    ASSERT_TRUE(readPixelsRGB(0, 0, W, H) == ours) << "weight " << w << ", frame shift " << shift;
+    ASSERT_TRUE(readPixelsRGB(0, 0, BW, BH) == ours) << "weight " << w << ", frame shift " << shift;
   }
   mblur = 0;
 }
 
-}  // namespace blur_test
-
-// Our cubes against GLUT's: every pixel read back must be the same, lit or
-// not, opaque or see-through, at several sizes and turns; and the current
+// Our cubes against GLUT's: every pixel read back must be the same, lit,
+// opaque or see-through, at several sizes and turns; and the current
 // normal is left as GLUT leaves it. Batches and the lattice against the
 // cubes drawn one at a time.
-namespace cubes_test {
-
-const int W = 320, H = 240;
-
 struct CubeLight {
   bool lit, normalize;
   float colour[4];
@@ -284,8 +260,8 @@ TEST(Cubes, PixelsEqualGlutsUnderLightColourAndAlpha) {
   startWindowFrame(W, H, 0.3f, 0.3f, 0.35f);
   const std::vector<uint8_t> empty = readPixelsRGB(0, 0, W, H);
   const CubeLight setups[] = {
-      {true, true, {0.9f, 0.2f, 0.4f, 0.45f}}, {false, true, {1, 0.6f, 0.1f, 0.3f}},
-      {true, false, {0.7f, 0.7f, 0.2f, 1}},    {true, true, {1.4f, -0.2f, 0.5f, 1}},  // unclamped colours pass
+      {true, true, {1.4f, -0.2f, 0.5f, 1}},      // opaque; unclamped colours pass
+      {true, false, {0.9f, 0.2f, 0.4f, 0.45f}},  // see-through, scaled normals left long
   };
   for (const CubeLight &s : setups) {
     std::vector<uint8_t> pictures[2];
@@ -387,14 +363,6 @@ TEST(WireLattice, ShowsWhatOneWireCubeAtATimeShows) {
   }
 }
 
-}  // namespace cubes_test
-
-// Text: two font objects in all, glyph size by scale, nothing for an empty
-// line. Runs from the source tree, where the build puts the font.
-namespace text_test {
-
-const int W = 320, H = 240;
-
 // Rows of the window that hold any lit pixel, after drawing on black.
 int litRows(const char *text, float scale, bool colour) {
   startWindowFrame(W, H, 0, 0, 0);
@@ -410,6 +378,7 @@ int litRows(const char *text, float scale, bool colour) {
   return rows;
 }
 
+// Two font objects in all, glyph size by scale, nothing for an empty line.
 TEST(Text, TwoFontsScaleAndEmptyLine) {
   const int whole = litRows("H", 1.0f, true), half = litRows("H", 0.5f, true);
   EXPECT_EQ(litRows("H", 1.0f, false), whole);
@@ -427,8 +396,6 @@ TEST(Text, TwoFontsScaleAndEmptyLine) {
   EXPECT_EQ(depth, before);
 }
 
-}  // namespace text_test
-
 // The two bands grow once per call each, on their own, to their limits.
 TEST(Bands, EachGrowsOnItsOwnToItsLimits) {
   startWindowFrame(320, 240, 0, 0, 0);
@@ -443,51 +410,8 @@ TEST(Bands, EachGrowsOnItsOwnToItsLimits) {
   EXPECT_EQ(slow.strandCubes, 1400);
 }
 
-// The tratt tower seen from above (window x = 500 + 10 x, y = 500 - 10 z):
-// 200 levels of nine wire cubes, turned by its per-call clock from the very
-// first call, by -1 degree (the clock reads -0.1), then -2. The first upper
-// funnel cube stands at a + w along x before the turn, with a = -10 and
-// w = sin(clock + a).
-TEST(Tratt, FirstCallTurnedByMinusOneDegree) {
-  const size_t perCube = 12;  // a wire cube's twelve edges, each once
-  auto centre = [](const std::vector<Primitive> &p, size_t first) {
-    float x = 0, y = 0;
-    for (size_t i = first; i < first + perCube; i++)
-      for (auto &v : p[i]) x += v[0] / (2 * perCube), y += v[1] / (2 * perCube);
-    return std::pair{x, y};
-  };
-  for (int call = 1; call <= 2; call++) {
-    std::vector<Primitive> p = feedback([] {
-      glRotatef(90, 1, 0, 0);
-      drawTratt(0, 0, 0);
-    }, GL_3D);
-    ASSERT_EQ(p.size(), 200 * 9 * perCube) << "call " << call;
-    const double r = -10 + std::sin(-0.1 * call - 10), turn = -call * M_PI / 180;
-    auto [cx, cy] = centre(p, 0);
-    auto [ax, ay] = centre(p, perCube);
-    EXPECT_NEAR(cx, 500, 1e-3);  // the column, on the axis
-    EXPECT_NEAR(cy, 500, 1e-3);
-    // Turning by angle t about y takes (r, 0, 0) to (r cos t, 0, -r sin t).
-    EXPECT_NEAR(ax, 500 + 10 * r * std::cos(turn), 2e-3) << "call " << call;
-    EXPECT_NEAR(ay, 500 + 10 * r * std::sin(turn), 2e-3) << "call " << call;
-  }
-}
-
-// The Gibson particle field: its noise-made layout, and each direction's
-// move with the wrap and re-entry. Re-entries depend on the wall clock, so
-// the layout is read from the directions.
-TEST(GibsonField, FiftyDirectionCodesFromTheNoise) {
-  ensureGlContext(320, 240);
-  drawGibsonParticles();
-  const std::vector<int> expected = {5, 1, 0, 3, 4, 5, 0, 7, 4, 0, 6, 7, 5, 2, 7, 0, 5, 0, 3, 1, 3, 2, 1, 2, 6,
-                                     7, 0, 1, 5, 6, 5, 5, 7, 5, 2, 6, 3, 5, 3, 1, 0, 2, 1, 7, 5, 6, 3, 6, 1, 5};
-  const GibsonParticle *p = gibsonParticles();
-  std::vector<int> codes;
-  for (int i = 0; i < 100; i++) codes.push_back(p[i].direction);
-  EXPECT_EQ(std::vector<int>(codes.begin(), codes.begin() + 50), expected);
-  EXPECT_EQ(std::vector<int>(codes.begin() + 50, codes.end()), std::vector<int>(50, 0));  // never used
-}
-
+// The Gibson particle field: each direction's move, with the wrap and the
+// re-entry on the far edge.
 TEST(GibsonField, MovesWrapsAndReentersOnTheFarEdge) {
   const float R = NAN;  // the re-entry's random edge value goes here
   struct Case {
@@ -522,11 +446,8 @@ TEST(GibsonField, MovesWrapsAndReentersOnTheFarEdge) {
   }
 }
 
-// Box explosion: the lattice at rest, the growing ripple, the call that
-// draws two lattices, and the explosion that never ends. Each cube shows
-// through feedback as its front and back faces, squares of its edge.
-namespace boxes_test {
-
+// Box explosion: each cube shows through feedback as its front and back
+// faces, squares of its edge.
 struct Face {
   float x, y, z, edge;  // centre and edge, in units
 };
@@ -578,7 +499,6 @@ TEST(Boxsplotion, RestRippleTwoLatticesThenEndlessExplosion) {
                                       [](const Face &a, const Face &b) { return a.x < b.x; });
   EXPECT_NEAR(lo->x, 3 - 5, 1e-3);
   EXPECT_NEAR(hi->x, 3 + 4, 1e-3);  // not symmetric about the point
-  EXPECT_EQ(boxsplotionState().boxsize, 0.5f);
 
   // The ripple: the first three calls shrink the cubes, the amplitude grows
   // by a quarter a call and moves cubes in y and z only.
@@ -593,35 +513,23 @@ TEST(Boxsplotion, RestRippleTwoLatticesThenEndlessExplosion) {
       EXPECT_LE(offGrid(d.faces, &Face::y), 0.5f);
     }
   }
-  EXPECT_EQ(boxsplotionState().stage, 0);
 
   // The 31st call ends the ripple and primes the explosion in one go: the
-  // last ripple at edge 0.2, then the lattice undisplaced at edge 0.3.
-  Drawn both = call(0, 0, 0, 1);
-  EXPECT_EQ(both.cubes, (std::map<int, int>{{20, 1000}, {30, 1000}}));
-  for (auto &f : both.faces)
-    if (std::lround(f.edge * 100) == 30) {
-      ASSERT_NEAR(f.x, std::round(f.x), 1e-3);
-      ASSERT_NEAR(f.y, std::round(f.y), 1e-3);
+  // last ripple at edge 0.2, then the lattice at edge 0.3.
+  EXPECT_EQ(call(0, 0, 0, 1).cubes, (std::map<int, int>{{20, 1000}, {30, 1000}}));
+  // The cubes grow back and swell to just above 1.0 for good; from edge
+  // 0.6 on they fly apart, off the grid in x and y alike.
+  for (int edge : {40, 50, 60, 70, 80, 90, 100, 100}) {
+    Drawn d = call(0, 0, 0, 1);
+    EXPECT_EQ(d.cubes, only(edge));
+    if (edge == 60) {
+      EXPECT_GT(offGrid(d.faces, &Face::x), 0.1f);
+      EXPECT_GT(offGrid(d.faces, &Face::y), 0.1f);
     }
-  EXPECT_EQ(boxsplotionState().stage, 1);
-  EXPECT_EQ(call(0, 0, 0, 1).cubes, only(40));
-  EXPECT_EQ(call(0, 0, 0, 1).cubes, only(50));
-
-  // From now on the cubes fly apart: off the grid in x and y alike.
-  Drawn spread = call(0, 0, 0, 1);
-  EXPECT_EQ(spread.cubes, only(60));
-  EXPECT_GT(offGrid(spread.faces, &Face::x), 0.1f);
-  EXPECT_GT(offGrid(spread.faces, &Face::y), 0.1f);
-
-  // The cubes swell to just above 1.0 and stay; the spread grows for good.
-  for (int edge : {70, 80, 90, 100, 100}) EXPECT_EQ(call(0, 0, 0, 1).cubes, only(edge));
+  }
   for (int n = 0; n < 50; n++) call(0, 0, 0, 1);
-  EXPECT_NEAR(boxsplotionState().global, 0.01f * 57, 1e-4);
   EXPECT_EQ(call(0, 0, 0, 1).cubes, only(100));
 }
-
-}  // namespace boxes_test
 
 // Exact values of the noise family: other modules depend on every bit.
 // Large and negative arguments overflow the hash; results stay in range

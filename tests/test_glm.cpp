@@ -14,8 +14,6 @@
 namespace fs = std::filesystem;
 using U = std::vector<unsigned>;
 
-namespace {
-
 // Writes dir/name, making parent directories; returns the path.
 std::string put(const std::string &dir, const std::string &name, const std::string &text) {
   std::string p = dir + "/" + name;
@@ -35,8 +33,6 @@ std::string captureStdout(F body) {
 }
 
 const char *kSixVertices = "v 0 0 0\nv 1 0 0\nv 1 1 0\nv 0 1 0\nv 0 2 0\nv 2 2 0\n";
-
-}  // namespace
 
 // Corner indices of every triangle; an empty normal or texcoord list means
 // all zeros.
@@ -112,11 +108,9 @@ const char *kLibrary =
     "newmtl glass\n"
     "Ns 1000\nNi 1.5\n";
 
-// Defaults where the file says nothing: diffuse 0.8, ambient 0.2, no
-// specular, shininess 65; Ns is scaled from 0..1000 to 0..128, and any
-// keyword starting with N sets it (Ni comes last for glass). usemtl sets
-// the current group's material, a new group inherits the current one, and
-// a name not found is reported on standard output and gives material 0.
+// Defaults where the file says nothing; Ns scaled from 0..1000 to 0..128,
+// set by any keyword starting with N (Ni last for glass). usemtl sets the
+// group's material, a new group inherits it, an unknown name gives 0.
 TEST(GlmMaterials, LibraryDefaultsAndGroupMaterials) {
   const struct {
     const char *name;
@@ -168,8 +162,6 @@ TEST(GlmMaterials, LibraryDefaultsAndGroupMaterials) {
   }
   fs::remove_all(dir);
 }
-
-// ---------------------------------------------------------------- failures
 
 // Every refusal is handed back with the line and status the program prints
 // before it exits (status 1; unknown tokens on standard output), leaves
@@ -241,12 +233,8 @@ TEST(GlmDeathTest, RefusalIsPrintedAndExits) {
       ::testing::ExitedWithCode(1), "^glmFirstPass\\(\\): Unknown token \"vp\"\\.\n$");
 }
 
-// ---------------------------------------------------------------- drawing
 // Drawing is checked through GL feedback: with lighting from +z on a white
 // material, each vertex's red level is its normal's z component.
-
-namespace {
-
 struct FedVertex {
   float x, y, red;
 };
@@ -286,8 +274,6 @@ const char *kLitModel =
     "vn 0 0 1\nvn 0.6 0 0.8\nvn 0.8 0 0.6\nvn 0.96 0 0.28\n"
     "f 1//4 2//4 3//4\n"                // default group, drawn last
     "g wing\nf 1//1 2//2 3//3 4//1\n";  // newest group, drawn first
-
-}  // namespace
 
 TEST(GlmDraw, SmoothSendsEachCornersNormalGroupsNewestFirst) {
   const std::string dir = makeWorkdir(false);

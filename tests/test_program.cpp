@@ -97,10 +97,8 @@ TEST(Program, RefusesWhatItCannotRun) {
   }
 }
 
-// Without the model the run ends in frame 2 with status 1: frame 1 is
-// captured at the size asked for, its line printed before the program
-// ends (the capture line comes before whatever the next frame prints).
-// Where the display cannot switch to the game mode, a full-screen window.
+// Without the model the run ends in frame 2 with status 1, frame 1 captured
+// at the size asked for (or the full screen, where there is no game mode).
 TEST(Program, FirstFrameAtItsSizeBeforeTheMissingModelEndsTheRun) {
   const struct {
     std::vector<std::string> args;

@@ -1,7 +1,5 @@
-// The video script, run with a stand-in for the program: ranges rendered at
-// once and joined in order with one chapter per scene and the music; and
-// every way it can fail leaves the earlier video, no temporary file and no
-// process behind.
+// The video script with a stand-in for the program: ranges joined in order
+// with chapters and music; failures leave the earlier video and nothing else.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/wait.h>

@@ -10,14 +10,12 @@
 // and points DISPLAY at it. Returns the display name, e.g. ":5".
 std::string ensureDisplay();
 
-// Opens one GLUT window of the given size with the production's visual
-// (RGBA, double, depth, accumulation) and initialises GLEW and the fixed GL
-// state. Later calls reuse the window.
+// One GLUT window with the production's visual and GL state, made by the
+// first call at its size; later calls reuse it.
 void ensureGlContext(int width = 1024, int height = 768);
 
-// Starts a frame on the window: the GL context of that size, the window's
-// framebuffer bound and cleared to the colour, the modelview at the
-// production's fixed camera (identity moved 50 back).
+// The window's framebuffer bound and cleared to the colour, the modelview
+// at the production's fixed camera (50 back).
 void startWindowFrame(int width, int height, float r, float g, float b);
 
 // Reads back the back buffer as tightly packed RGB rows, bottom row first.
@@ -38,12 +36,10 @@ struct RunResult {
   std::string err;      // standard error
 };
 
-// Runs the real program with the arguments in workdir on the harness's
-// display, killing it after timeoutSeconds, or as soon as its standard
-// output contains stopWhen (when given; the result then counts as stopped,
-// not timed out) by sending it stopSignal (default SIGKILL) and waiting.
-// asNobody (when root): runs workdir/vy01 as user nobody, for files that
-// root could read whatever their mode.
+// Runs the real program in workdir on the harness's display; killed after
+// timeoutSeconds, or sent stopSignal (then "stopped") once its standard
+// output holds stopWhen. asNobody (when root): workdir/vy01 as nobody, for
+// files root could read whatever their mode.
 RunResult runProgram(const std::vector<std::string> &args, const std::string &workdir,
                      int timeoutSeconds = 120, const std::string &stopWhen = "", int stopSignal = 9,
                      bool asNobody = false);
