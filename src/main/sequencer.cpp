@@ -103,8 +103,6 @@ void composite(float clearGrey, bool noBlur) {
   if (glIsEnabled(GL_LIGHTING)) glNormal3f(0, 0, -1);
   glBindFramebufferEXT(GL_FRAMEBUFFER_EXT, 0);
   glViewport(0, 0, globalWidth, globalHeight);
-  GLfloat under[4];
-  glGetFloatv(GL_COLOR_CLEAR_VALUE, under);
   glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
   glClearColor(gColor, gColor, gColor, 0);
   glLoadIdentity();
@@ -113,17 +111,12 @@ void composite(float clearGrey, bool noBlur) {
   if (noBlur) mblur = 0;
   glPushMatrix();
   // With draw2DTexture's own half turn about z this shows the picture
-  // upright. The program lays the plain copy and the glow over the cleared
-  // window in this one quad, so blending has nothing left to do.
+  // upright. The program lays the plain copy and the glow over it in this
+  // one quad.
   glRotatef(180, 0, 1, 0);
   glColor4f(1, 1, 1, 1);
   glsl_bloom_shader(1);
-  GLint program = 0;
-  glGetIntegerv(GL_CURRENT_PROGRAM, &program);
-  glUniform4fv(glGetUniformLocation(GLuint(program), "under"), 1, under);
-  glDisable(GL_BLEND);
   draw2DTexture(0, 0, -0.01f, 26, 21, tb0);
-  glEnable(GL_BLEND);
   glsl_bloom_shader(0);
   glPopMatrix();
 }

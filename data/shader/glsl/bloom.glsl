@@ -2,16 +2,15 @@
 // The picture with its glow, in one pass: a plain copy of the picture and,
 // over it, a soft blur of the picture whose opacity follows its brightness,
 // so bright shapes bleed light into their dark surroundings while dark
-// areas stay untouched. The two layers are mixed here, and laid over the
-// colour the window was cleared to ("under"), exactly as blending the copy
-// and then the glow over it would: a software renderer pays for every
-// full-window pass and for every read of the window.
+// areas stay untouched. The two layers are mixed here and leave as one
+// colour and opacity, which the caller's blending lays over the window
+// exactly as the copy and then the glow would be laid one after the other:
+// a software renderer pays for every full-window pass.
 // Eight taps on two rings, read as single texels: a filtered read costs a
 // software renderer about four times as much, and the taps lie far enough
 // apart that filtering them adds nothing to the look. Offsets follow the
 // picture's size; reads beyond an edge wrap round, as the texture does.
 uniform sampler2D picture;
-uniform vec4 under;
 
 vec3 tap(ivec2 p, ivec2 size)
 {
@@ -35,9 +34,8 @@ void main()
     vec4 glowLayer = vec4(min(glow * 1.35, 1.0) * gl_Color.rgb, strength * gl_Color.a);
     vec4 copy = texture2D(picture, gl_TexCoord[0].st) * gl_Color;
     // copy over the window, then the glow over that:
-    // g.a * g.rgb + (1 - g.a) * c.a * c.rgb + (1 - g.a) * (1 - c.a) * under
+    // g.a * g.rgb + (1 - g.a) * c.a * c.rgb + (1 - g.a) * (1 - c.a) * window
     float a = 1.0 - (1.0 - glowLayer.a) * (1.0 - copy.a);
     vec3 rgb = glowLayer.a * glowLayer.rgb + (1.0 - glowLayer.a) * copy.a * copy.rgb;
-    // Alpha as the blend function would leave it: a * a + (1 - a) * under.a.
-    gl_FragColor = vec4(rgb + (1.0 - a) * under.rgb, a * a + (1.0 - a) * under.a);
+    gl_FragColor = vec4(a > 0.0 ? rgb / a : vec3(0.0), a);
 }
