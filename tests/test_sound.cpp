@@ -214,22 +214,6 @@ TEST(MusicDeathTest, ExitWhilePlayingLeavesNoThreads) {
       testing::ExitedWithCode(0), "moving 3, peaks 85 85\n$");
 }
 
-TEST(Music, OffOrCaptureMakesNoSoundCall) {
-  ASSERT_EQ(system0, nullptr);
-  int sound = SOUND_ON, capture = CAPTURE;
-  for (auto [on, capturing] : {std::make_pair(0, 0), std::make_pair(1, 1), std::make_pair(0, 1)}) {
-    SOUND_ON = on;
-    CAPTURE = capturing;
-    initsound();
-    startMusic();
-    EXPECT_EQ(system0, nullptr);
-    EXPECT_EQ(sound0, nullptr);
-    EXPECT_EQ(channel0, nullptr);
-  }
-  SOUND_ON = sound;
-  CAPTURE = capture;
-}
-
 // A raw stream's music starts with the show and moves, on no device, by
 // exactly 1102.5 frames (25 ms) a frame whatever the wall clock does; the
 // spectrum follows it across the step; the track plays to its last frame.
@@ -280,35 +264,14 @@ TEST(Music, RawStreamPlaysOnTheCaptureClock) {
 
 // ---------------------------------------------------------------- the city
 
-// No channel, or a stopped one: both buffers zero, every tower 20 high. The
-// city track's towers grow by twice the left tone's Blackman lobe (five
-// entries: 1, 0.25/0.42 and 0.04/0.42 of it); the right one is off band.
-TEST(CitySpectrum, SilenceGivesZeroTheToneItsLobeTwice) {
-  const double lobe = 2 * 0.8 * (1 + 2 * 0.25 / 0.42 + 2 * 0.04 / 0.42);
+// No channel: both buffers zeroed, every tower 20 high.
+TEST(CitySpectrum, NoChannelGivesZero) {
   channel0 = nullptr;
   EXPECT_EQ(readSpectrum(), 0.0f);
   ASSERT_NE(specL, nullptr);
   for (int i = 0; i < 1024; i++) specL[i] = specR[i] = 1;
   EXPECT_EQ(readSpectrum(), 0.0f);
   for (int i = 0; i < 1024; i++) ASSERT_TRUE(specL[i] == 0 && specR[i] == 0) << i;
-  System sys(true);
-  channel0 = sys.play(sys.open(track("city.mp3")));
-  std::this_thread::sleep_for(milliseconds(300));
-  // An output starved by a loaded machine plays gaps of silence, which
-  // read low: the best of five reads must be the lobe, none above it.
-  float best = 0, right = 0;
-  for (int k = 0; k < 5; k++) {
-    float sum = readSpectrum();
-    EXPECT_LT(sum, 1.05 * lobe) << "read " << k;
-    if (sum > best) best = sum, right = specR[100];  // read, but not counted
-    std::this_thread::sleep_for(milliseconds(40));
-  }
-  EXPECT_NEAR(best, lobe, 0.05 * lobe);
-  EXPECT_NEAR(right, 0.8, 0.04);
-  FMOD_Channel_Stop(channel0);
-  EXPECT_EQ(readSpectrum(), 0.0f);
-  EXPECT_EQ(specL[372], 0.0f);
-  channel0 = nullptr;
 }
 
 }  // namespace

@@ -133,22 +133,6 @@ TEST(Video, RangesJoinInOrderWithChaptersAndMusic) {
   }
 }
 
-// GNU parallel spreads the ranges (here over the local host, ":"); one host
-// then joins the parts it got back, in whatever order they came.
-TEST(Video, RangesSpreadWithGnuParallelJoinAfterwards) {
-  if (std::system("command -v parallel >/dev/null") != 0) GTEST_SKIP() << "GNU parallel is not installed";
-  const std::string dir = makeWorkdir(false);
-  const std::string cmd = "bash " + script() + " -l 3 | parallel --will-cite --sshlogin 2/: --workdir '" + dir +
-                          "' --return parts/{#}.mp4 --return parts/{#}.mp4.log --cleanup LP_NUM_THREADS=1 " +
-                          videoCmd(dir, "-s {} parts/{#}.mp4") + " && bash " + script() + " -J out.mp4 parts/*.mp4";
-  std::string left;
-  Shell r = sh(dir, cmd, &left);
-  ASSERT_EQ(r.status, 0) << r.out << r.err;
-  EXPECT_EQ(left, "");
-  EXPECT_EQ(probe("-select_streams v:0 -show_entries stream=nb_frames", dir + "/out.mp4"), "7535\n");
-  EXPECT_EQ(countLines(probe("-show_entries chapter=start_time", dir + "/out.mp4"), ""), 13);
-}
-
 // A range that fails fails the whole command with one line saying what
 // and why; the earlier video stays, no half-written file, nothing running.
 TEST(Video, FailuresKeepTheEarlierVideoAndLeaveNothingBehind) {
