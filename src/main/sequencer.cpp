@@ -126,7 +126,9 @@ void motionBlur() {
     // Without blur the frame passes through unchanged and is only kept
     // for the next frame's mix: one load does what clearing by a product
     // with 0, adding the frame and returning it do, for a third of the cost.
-    glAccum(GL_LOAD, 1.0f);
+    // Scenes 1 to 7 never blur and only scene 8 after them does: until
+    // scene 7 no frame is followed by a blurred one, and none is kept.
+    if (queue == 0 || queue >= 7) glAccum(GL_LOAD, 1.0f);
     return;
   }
   glAccum(GL_MULT, mblur);
