@@ -64,8 +64,12 @@ void scene01() {
   const float t = timer;
   beginOffscreen(false);
 
+  // The picture is opaque and drawn first: blending would only read the
+  // cleared target under it.
   glColor4f(1, 1, 1, 1);
+  glDisable(GL_BLEND);
   draw2DTexture(200 - 10 * t, 200 - 20 * t, -100, 400, 400, c64Tex);
+  glEnable(GL_BLEND);
 
   // Drawn with alpha 0: they leave the colour alone and write only depth,
   // so they cut holes in what comes after them further back.

@@ -82,8 +82,10 @@ void scene08() {
   glTranslatef(0, 1, 0);
   drawGibsonParticles();
   // The floor: one texture repeat scrolls by every 400 frames.
+  // Opaque, like the picture it shows: drawn without blending.
   glColor4f(0, 1, 0, 1);
   glRotatef(90, 1, 0, 0);
+  glDisable(GL_BLEND);
   bindLinearTexture(c64Tex);
   if (test > 1) test = 0;
   test = float(test + 0.0025);
@@ -98,6 +100,7 @@ void scene08() {
   glVertex3f(-100, -100, 0);
   glEnd();
   glDisable(GL_TEXTURE_2D);
+  glEnable(GL_BLEND);
   glPopMatrix();
   // The towers flow along z and jump back one row every 30 frames.
   for (float x = -100; x < 100; x += 20)
