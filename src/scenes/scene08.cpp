@@ -102,12 +102,15 @@ void scene08() {
   glDisable(GL_TEXTURE_2D);
   glEnable(GL_BLEND);
   glPopMatrix();
-  // The towers flow along z and jump back one row every 30 frames.
+  // The towers flow along z and jump back one row every 30 frames. They
+  // are opaque and unlit: blending would give their own blue.
+  glDisable(GL_BLEND);
   for (float x = -100; x < 100; x += 20)
     for (float z = gibson_pos - 100; z < gibson_pos + 100; z += 15) {
       glColor4f(0, 0, 1, 1);
       drawHouse(x, 0, z, 1.5f, sum + 20);
     }
+  glEnable(GL_BLEND);
   gibson_pos = float(gibson_pos + 0.5);
   if (gibson_pos > 14.5f) gibson_pos = 0;
   glPopMatrix();
