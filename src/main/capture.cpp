@@ -275,7 +275,9 @@ static bool writeSlot(CaptureSlot &slot) {
   // The rows, bottom one of the buffer first, leave in a few gathered
   // writes: row by row through stdio a frame took hundreds of system calls,
   // each waking the reader of a pipe.
-  std::vector<iovec> rows(static_cast<size_t>(imageHeight));
+  // Only the worker writes: one list serves every frame.
+  static std::vector<iovec> rows;
+  rows.resize(static_cast<size_t>(imageHeight));
   for (int k = 0; k < imageHeight; ++k)
     rows[size_t(k)] = {slot.rgb.data() + size_t(imageHeight - 1 - k) * row, row};
   const int fd = fileno(rawStream);

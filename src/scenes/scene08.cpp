@@ -100,11 +100,9 @@ void scene08() {
   glVertex3f(-100, -100, 0);
   glEnd();
   glDisable(GL_TEXTURE_2D);
-  glEnable(GL_BLEND);
   glPopMatrix();
-  // The towers flow along z and jump back one row every 30 frames. They
-  // are opaque and unlit: blending would give their own blue.
-  glDisable(GL_BLEND);
+  // The towers flow along z and jump back one row every 30 frames. Opaque
+  // and unlit like the floor, they too are drawn without blending.
   for (float x = -100; x < 100; x += 20)
     for (float z = gibson_pos - 100; z < gibson_pos + 100; z += 15) {
       glColor4f(0, 0, 1, 1);
