@@ -26,6 +26,7 @@
 #include "harness/harness.h"
 #include "main/driver.h"
 #include "main/rawblur.h"
+#include "main/windowblur.h"
 #include "main/startup.h"
 #include "noise.h"
 #include "shader.h"
@@ -168,9 +169,10 @@ TEST(Composite, OffscreenPictureUprightThroughTheGlow) {
   EXPECT_GT(pixel(px, edge + 3, uy)[0], 20);
 }
 
-// Raw streams blur their frames off the GL thread: frame after frame, with
-// every weight the show uses (and the identities 1 and 0), the result is
-// the window's after the accumulation steps, to the bit, in every level.
+// Raw streams blur their frames off the GL thread, and the window's blur
+// uses the same arithmetic: frame after frame, with every weight the show
+// uses (and the identities 1 and 0), both give the window's pixels after
+// the accumulation steps, to the bit, in every level.
 const int BW = 256, BH = 64;
 
 // Every level in every channel: column x holds level x in red, 255 - x in
@@ -195,8 +197,9 @@ void drawLevels(int shift) {
 }
 
 // Frames without blur take a shortcut; the weights after them show that it
-// leaves the same remembered frame as the three accumulation steps.
-TEST(MotionBlur, RawStreamBlurEqualsTheAccumulationBuffer) {
+// leaves the same remembered frame as the three accumulation steps. The
+// window is blurred whole, with blending, depth test and a texture left on.
+TEST(MotionBlur, WindowAndRawStreamBlurEqualTheAccumulationBuffer) {
   ensureGlContext(BW, BH);
   glClearAccum(0, 0, 0, 1);
   glClear(GL_ACCUM_BUFFER_BIT);
@@ -207,17 +210,33 @@ TEST(MotionBlur, RawStreamBlurEqualsTheAccumulationBuffer) {
   std::vector<float> weights = {0, 0.9f, 0.9f, 0.94f, 0.5f, 1.0f, 0.5f, 0, 0.39f, 0.9f};
   float m = 0.9f;
   for (int k = 0; k < 60; ++k) weights.push_back(m = float(m - 0.01));
+  GLuint texture = 0;
+  glGenTextures(1, &texture);
+  glBindTexture(GL_TEXTURE_2D, texture);
+  const uint8_t dark[4] = {10, 10, 10, 255};
+  glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, 1, 1, 0, GL_RGBA, GL_UNSIGNED_BYTE, dark);
   int shift = 0;
   for (float w : weights) {
     drawLevels(shift += 37);
     drawn = readPixelsRGB(0, 0, BW, BH);
-    mblur = w;
-    motionBlur();
+    if (w == 0) {
+      glAccum(GL_LOAD, 1.0f);
+    } else {
+      glAccum(GL_MULT, w);
+      glAccum(GL_ACCUM, 1 - w);
+      glAccum(GL_RETURN, 1.0);
+    }
+    const std::vector<uint8_t> accumulated = readPixelsRGB(0, 0, BW, BH);
+    drawLevels(shift);
+    glEnable(GL_TEXTURE_2D);
+    blurWindow(w);
+    glDisable(GL_TEXTURE_2D);
+    ASSERT_TRUE(readPixelsRGB(0, 0, BW, BH) == accumulated) << "window, weight " << w << ", frame shift " << shift;
     std::vector<uint8_t> ours(drawn.size());
     raw.apply(drawn.data(), ours.data(), drawn.size(), w);
-    ASSERT_TRUE(readPixelsRGB(0, 0, BW, BH) == ours) << "weight " << w << ", frame shift " << shift;
+    ASSERT_TRUE(ours == accumulated) << "raw, weight " << w << ", frame shift " << shift;
   }
-  mblur = 0;
+  glDeleteTextures(1, &texture);
 }
 
 // Our cubes against GLUT's: every pixel read back must be the same, lit,

@@ -15,6 +15,7 @@
 #include "main/music.h"
 #include "main/rawrange.h"
 #include "main/startup.h"
+#include "main/windowblur.h"
 #include "scenes/scenes.h"
 #include "shader.h"
 
@@ -122,18 +123,12 @@ void composite(float clearGrey, bool noBlur) {
 }
 
 void motionBlur() {
-  if (mblur == 0) {
-    // Without blur the frame passes through unchanged and is only kept
-    // for the next frame's mix: one load does what clearing by a product
-    // with 0, adding the frame and returning it do, for a third of the cost.
-    // Scenes 1 to 7 never blur and only scene 8 after them does: until
-    // scene 7 no frame is followed by a blurred one, and none is kept.
-    if (queue == 0 || queue >= 7) glAccum(GL_LOAD, 1.0f);
-    return;
-  }
-  glAccum(GL_MULT, mblur);
-  glAccum(GL_ACCUM, 1 - mblur);
-  glAccum(GL_RETURN, 1.0);
+  // Without blur the frame passes through unchanged and is only kept for
+  // the next frame's mix. Scenes 1 to 7 never blur and only scene 8 after
+  // them does: until scene 7 no frame is followed by a blurred one, and
+  // none is kept.
+  if (mblur == 0 && queue != 0 && queue < 7) return;
+  blurWindow(mblur);
 }
 
 void drawScene() {
