@@ -101,7 +101,7 @@ const Tables &tables() {
 float srgbByteToLinear(uint8_t v) { return tables().linear[v]; }
 uint8_t linearToSrgbByte(float x) { return tables().toSrgb(x); }
 
-void RawBlur::apply(const uint8_t *in, uint8_t *out, size_t n, float weight) {
+void RawBlur::apply(const uint8_t *in, uint8_t *out, size_t n, float weight, int pixelSize) {
   const Tables &t = tables();
   if (acc_.size() != n) acc_.assign(n, 0);
   int16_t *acc = acc_.data();
@@ -125,9 +125,19 @@ void RawBlur::apply(const uint8_t *in, uint8_t *out, size_t n, float weight) {
   int16_t added[256];
   for (int c = 0; c < 256; ++c) added[c] = 1 - weight != 0.0f ? int16_t(t.linear[c] * add) : 0;
   const int16_t *scaled = scaled_.data();
-  for (size_t i = 0; i < n; ++i) {
+  const auto mix = [&](size_t i) {
     const int16_t a = int16_t(scaled[uint16_t(acc[i])] + added[in[i]]);
     acc[i] = a;
     out[i] = t.back[uint16_t(a)];
+  };
+  if (pixelSize == 4) {
+    for (size_t i = 0; i + 3 < n; i += 4) {
+      mix(i);
+      mix(i + 1);
+      mix(i + 2);
+      out[i + 3] = in[i + 3];
+    }
+    return;
   }
+  for (size_t i = 0; i < n; ++i) mix(i);
 }

@@ -12,8 +12,9 @@ class RawBlur {
   // One frame of n colour values (RGB bytes as read back, before the
   // blur): weight 0 keeps the frame as drawn and remembers it; otherwise
   // the remembered picture is scaled by weight, the frame added with
-  // 1 - weight, and the result written to out. out may be in.
-  void apply(const uint8_t *in, uint8_t *out, size_t n, float weight);
+  // 1 - weight, and the result written to out. out may be in. With a
+  // pixel size of 4 (BGRA), every fourth value is left as it is.
+  void apply(const uint8_t *in, uint8_t *out, size_t n, float weight, int pixelSize = 3);
 
  private:
   std::vector<int16_t> acc_;  // the remembered picture, as the buffer keeps it

@@ -20,8 +20,8 @@ bool pending = false;  // pixels hold a frame to remember, not yet taken in
 void blurHalves(size_t split, float weight) {
   uint8_t *p = pixels.data();
   const size_t all = pixels.size();
-  std::thread other([&] { upper.apply(p + split, p + split, all - split, weight); });
-  lower.apply(p, p, split, weight);
+  std::thread other([&] { upper.apply(p + split, p + split, all - split, weight, 4); });
+  lower.apply(p, p, split, weight, 4);
   other.join();
 }
 
