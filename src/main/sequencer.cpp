@@ -155,12 +155,13 @@ void drawScene() {
     skipping = skip;
   }
   advanceMusic();
-  // The scenes composed through composite() clear the window there before
-  // anything reaches it; clearing it here as well cost them 1-2 ms a frame.
-  // The loader and scenes 3, 4 and 8 draw straight into the window.
-  static const bool composes[] = {false, true, true, false, false, true, true,
-                                  true,  false, true, true, true, true};
-  if (queue < 0 || queue > 12 || !composes[queue]) glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+  // Scene 8 and the scenes composed through composite() clear the window
+  // themselves before anything reaches it; clearing it here as well cost
+  // them 1-2 ms a frame. The loader and scenes 3 and 4 draw straight into
+  // the window.
+  static const bool clearsWindow[] = {false, true, true, false, false, true, true,
+                                      true,  true,  true, true, true, true};
+  if (queue < 0 || queue > 12 || !clearsWindow[queue]) glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
   if (global_motionblur) glClearAccum(0, 0, 0, 1);
   glClearColor(gColor, gColor, gColor, gColor);
   glMatrixMode(GL_MODELVIEW);
