@@ -4,6 +4,7 @@
 set -e
 PACKAGES="build-essential cmake pkg-config git
   freeglut3-dev libglew-dev libgl-dev libglu1-mesa-dev libftgl-dev libfreetype-dev
+  libx11-dev libxext-dev
   libpng-dev libsdl1.2-dev libcairo2-dev
   libmpg123-dev libopenal-dev libkissfft-dev
   lame sox ffmpeg parallel fonts-comfortaa

@@ -122,13 +122,14 @@ void composite(float clearGrey, bool noBlur) {
   glPopMatrix();
 }
 
-void motionBlur() {
+bool motionBlur() {
   // Without blur the frame passes through unchanged and is only kept for
   // the next frame's mix. Scenes 1 to 7 never blur and only scene 8 after
   // them does: until scene 7 no frame is followed by a blurred one, and
   // none is kept.
-  if (mblur == 0 && queue != 0 && queue < 7) return;
-  blurWindow(mblur);
+  if (mblur == 0 && queue != 0 && queue < 7) return false;
+  // Capture reads the frame back from GL's buffer: it must get it there.
+  return blurWindow(mblur, !CAPTURE);
 }
 
 void drawScene() {
@@ -190,7 +191,7 @@ void drawScene() {
   // A raw stream takes the frame before the blur and blurs it on its way
   // out, off this thread; nobody watches its window, so it is not shown.
   // It does not wait for the timer either: the next frame follows at once.
-  if (global_motionblur && !RAW_PATH) motionBlur();
+  const bool shown = global_motionblur && !RAW_PATH && motionBlur();
   capture();
   if (RAW_PATH && rawEnd >= 0 && frameNumber >= rawEnd) {
     finishCapture();
@@ -198,7 +199,7 @@ void drawScene() {
   }
   if (RAW_PATH)
     glutPostRedisplay();
-  else
+  else if (!shown)
     glutSwapBuffers();
 
   double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - started).count();

@@ -8,6 +8,7 @@
 
 #include "main/rawblur.h"
 #include "main/startup.h"
+#include "main/xpresent.h"
 
 namespace {
 
@@ -27,9 +28,9 @@ void blurHalves(size_t split, float weight) {
 
 }  // namespace
 
-void blurWindow(float weight) {
+bool blurWindow(float weight, bool show) {
   const int w = globalWidth, h = globalHeight;
-  if (w <= 0 || h <= 0) return;
+  if (w <= 0 || h <= 0) return false;
   const size_t row = size_t(w) * 4, split = row * size_t(h / 2);
   // A frame without blur is only remembered; most are followed by more of
   // their kind, so it is taken in when a blurred frame needs it.
@@ -48,9 +49,10 @@ void blurWindow(float weight) {
   glPixelStorei(GL_PACK_ROW_LENGTH, packRowLength);
   if (weight == 0) {
     pending = true;  // the window already shows the frame
-    return;
+    return false;
   }
   blurHalves(split, weight);
+  if (show && showFrame(pixels.data(), w, h)) return true;
 
   // Drawn back untouched: no program, texture, test or blend on the way.
   GLint program = 0, unpackAlignment = 4, unpackRowLength = 0;
@@ -70,4 +72,5 @@ void blurWindow(float weight) {
   glPixelStorei(GL_UNPACK_ROW_LENGTH, unpackRowLength);
   glPopAttrib();
   glUseProgram(GLuint(program));
+  return false;
 }

@@ -7,5 +7,8 @@
 
 // Weight 0 keeps the frame as drawn and only remembers it; otherwise the
 // window becomes weight x the remembered picture + (1 - weight) x the
-// frame, and that is remembered.
-void blurWindow(float weight);
+// frame, and that is remembered. With show, a blurred frame goes to the
+// screen straight from memory where the window can take it (showFrame),
+// and true says so: the caller must not swap it away. Otherwise it is drawn
+// back into GL's buffer for the swap (and for capture to read).
+bool blurWindow(float weight, bool show = false);
