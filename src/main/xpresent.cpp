@@ -17,10 +17,10 @@ Window window = 0;
 GC gc = nullptr;
 XImage *image = nullptr;
 XShmSegmentInfo segment;
-bool attachFailed = false;
+bool requestFailed = false;
 
 int noteFailure(Display *, XErrorEvent *) {
-  attachFailed = true;
+  requestFailed = true;
   return 0;
 }
 
@@ -31,10 +31,7 @@ void release() {
   segment.shmaddr = nullptr;
 }
 
-bool setUp(int w, int h) {
-  display = glXGetCurrentDisplay();
-  window = glXGetCurrentDrawable();
-  if (!display || !window || !XShmQueryExtension(display)) return false;
+bool makeImage(int w, int h) {
   XWindowAttributes attributes;
   if (!XGetWindowAttributes(display, window, &attributes)) return false;
   const Visual *v = attributes.visual;
@@ -47,33 +44,40 @@ bool setUp(int w, int h) {
   // 32 bits a pixel, least significant byte first: blue, green, red and a
   // spare byte, which is how GL_BGRA reads the window.
   if (!image || image->bits_per_pixel != 32 || image->byte_order != LSBFirst ||
-      image->bytes_per_line != w * 4) {
-    release();
+      image->bytes_per_line != w * 4)
     return false;
-  }
   segment.shmid = shmget(IPC_PRIVATE, size_t(image->bytes_per_line) * size_t(h), IPC_CREAT | 0600);
-  if (segment.shmid < 0) {
-    release();
-    return false;
-  }
+  if (segment.shmid < 0) return false;
   segment.shmaddr = image->data = static_cast<char *>(shmat(segment.shmid, nullptr, 0));
   segment.readOnly = False;
-  // A server on another machine cannot map the segment; it says so only
-  // through an error event.
-  bool attached = false;
-  if (segment.shmaddr != reinterpret_cast<char *>(-1)) {
-    XSync(display, False);
-    attachFailed = false;
-    XErrorHandler previous = XSetErrorHandler(noteFailure);
-    XShmAttach(display, &segment);
-    XSync(display, False);
-    XSetErrorHandler(previous);
-    attached = !attachFailed;
-  }
+  const bool mapped = segment.shmaddr != reinterpret_cast<char *>(-1);
+  if (mapped) XShmAttach(display, &segment);
   // Marked for removal now, it goes when both sides have let go of it,
   // however the program ends.
   shmctl(segment.shmid, IPC_RMID, nullptr);
-  if (!attached) {
+  return mapped;
+}
+
+// A server on another machine cannot map the segment, and a drawable may
+// not be the plain window looked for; X reports either only as an error
+// event, whose default handling ends the program. Errors are noted instead
+// while the image is made.
+bool setUp(int w, int h) {
+  display = glXGetCurrentDisplay();
+  window = glXGetCurrentDrawable();
+  if (!display || !window || !XShmQueryExtension(display)) return false;
+  XSync(display, False);
+  requestFailed = false;
+  XErrorHandler previous = XSetErrorHandler(noteFailure);
+  bool made = makeImage(w, h);
+  XSync(display, False);
+  XSetErrorHandler(previous);
+  if (made && requestFailed) {
+    XShmDetach(display, &segment);
+    XSync(display, False);
+    made = false;
+  }
+  if (!made) {
     release();
     return false;
   }
