@@ -289,7 +289,7 @@ static bool writeSlot(CaptureSlot &slot) {
     std::swap(slot.rgb, unblurred);
     unblurredPending = true;
   }
-  const std::vector<unsigned char> &frame = slot.blur == 0 ? unblurred : slot.rgb;
+  std::vector<unsigned char> &frame = slot.blur == 0 ? unblurred : slot.rgb;
   if (!slot.write) return true;
   // The rows, bottom one of the buffer first, leave in a few gathered
   // writes: row by row through stdio a frame took hundreds of system calls,
@@ -298,7 +298,7 @@ static bool writeSlot(CaptureSlot &slot) {
   static std::vector<iovec> rows;
   rows.resize(static_cast<size_t>(imageHeight));
   for (int k = 0; k < imageHeight; ++k)
-    rows[size_t(k)] = {const_cast<unsigned char *>(frame.data()) + size_t(imageHeight - 1 - k) * row, row};
+    rows[size_t(k)] = {frame.data() + size_t(imageHeight - 1 - k) * row, row};
   const int fd = fileno(rawStream);
   size_t at = 0;
   while (at < rows.size()) {
