@@ -5,7 +5,6 @@
 #include <GL/glew.h>
 
 #include <algorithm>
-#include <utility>
 #include <cerrno>
 #include <chrono>
 #include <csetjmp>
@@ -18,6 +17,7 @@
 #include <cstring>
 #include <mutex>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include <dirent.h>

@@ -24,8 +24,8 @@ void makeOffscreenTarget();
 void drawScene();
 void setLight(int on);
 // The frame's motion blur: mblur x the previous result + (1 - mblur) x
-// this frame, through the accumulation buffer. True when the blurred
-// frame is already on the screen and is not to be swapped.
+// this frame, with the accumulation buffer's arithmetic. True when the
+// blurred frame is already on the screen and is not to be swapped.
 bool motionBlur();
 
 // Clock of a scene: seconds since loadingTime, rounded to float.
