@@ -97,6 +97,33 @@ TEST(Program, RefusesWhatItCannotRun) {
   }
 }
 
+// Where no window can be opened, the run ends with one line that says why
+// and the status of a fatal error, not GLUT's internal wording.
+TEST(Program, NoWindowEndsWithOneLineAnd255) {
+  ensureDisplay();
+  XServer noGlx = startXvfb({"-extension", "GLX"});
+  const std::string own = getenv("DISPLAY");
+  const struct {
+    std::string display, line;
+  } rows[] = {
+      {noGlx.display, "[!] no window can be opened: OpenGL GLX extension not supported by display '" + noGlx.display +
+                          "'\n"},
+      {":65000", "[!] no window can be opened: failed to open display ':65000'\n"},
+  };
+  const std::string dir = makeWorkdir(true);
+  for (const auto &row : rows) {
+    setenv("DISPLAY", row.display.c_str(), 1);
+    RunResult r = runProgram({"-m"}, dir, 60);
+    setenv("DISPLAY", own.c_str(), 1);
+    EXPECT_EQ(r.status, 255) << r.out << r.err;
+    EXPECT_NE(r.out.find("[*] zembrit engaged.\n" + row.line), std::string::npos) << r.out;
+    EXPECT_EQ(countLines(r.out + r.err, "[!"), 1) << r.out << r.err;
+    EXPECT_EQ(r.err.find("freeglut"), std::string::npos) << r.err;
+  }
+  stopXvfb(noGlx);
+  fs::remove_all(dir);
+}
+
 // Without the model the run ends in frame 2 with status 1, frame 1 captured
 // at the size asked for (or the full screen, where there is no game mode).
 TEST(Program, FirstFrameAtItsSizeBeforeTheMissingModelEndsTheRun) {

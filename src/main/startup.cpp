@@ -2,9 +2,10 @@
 #include "main/startup.h"
 
 #include <GL/glew.h>
-#include <GL/glut.h>
+#include <GL/freeglut.h>
 
 #include <climits>
+#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -142,11 +143,31 @@ static void openFullScreen(const char *gameMode) {
 // software GL can crash or hang the exit. The output is flushed, a game mode
 // is left so the desktop gets its resolution back, and the process ends
 // with the status exit() was given.
+static bool glutFailed = false;  // GLUT's state is gone: ask it nothing more
+
 static void endQuietly(int status, void *) {
-  if (glutGameModeGet(GLUT_GAME_MODE_ACTIVE)) glutLeaveGameMode();
+  if (!glutFailed && glutGameModeGet(GLUT_GAME_MODE_ACTIVE)) glutLeaveGameMode();
   fflush(stdout);
   fflush(stderr);
   _exit(status);
+}
+
+// GLUT's fatal errors (no display, no visual it can use) would end the run
+// with status 1 and GLUT's internal wording; they end it as our own fatal
+// errors do, with one line that says what the display lacks.
+static void failGlut(const char *format, va_list args) {
+  char what[256];
+  vsnprintf(what, sizeof what, format, args);
+  glutFailed = true;
+  if (strstr(what, "capabilities not found")) {
+    const char *display = getenv("DISPLAY");
+    printf("[!] the display %s has no visual with RGBA colour, a double buffer and a depth buffer: no window can "
+           "be opened\n",
+           display ? display : "(none)");
+  } else {
+    printf("[!] no window can be opened: %s\n", what);
+  }
+  exit(-1);
 }
 
 // The window's size must be one this GL can draw, and with -c one a
@@ -179,10 +200,12 @@ int runProduction(int argc, char **argv) {
   applyFrameRange(o.range, RAW_PATH != nullptr);
   if (CAPTURE) stopCaptureOnSignals();
   puts("[*] zembrit engaged.");
+  glutInitErrorFunc(failGlut);
   glutInit(&argc, argv);
   on_exit(endQuietly, nullptr);
-  // The accumulation buffer carries the motion blur.
-  glutInitDisplayMode(GLUT_RGBA | GLUT_DOUBLE | GLUT_DEPTH | GLUT_ACCUM);
+  // No accumulation buffer: the motion blur is our own arithmetic, and most
+  // displays today (current Mesa, NVIDIA, Xwayland) offer no visual with one.
+  glutInitDisplayMode(GLUT_RGBA | GLUT_DOUBLE | GLUT_DEPTH);
   if (o.fullscreen) {
     openFullScreen(o.gameMode);
   } else {

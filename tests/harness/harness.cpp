@@ -2,6 +2,8 @@
 
 #include <GL/glew.h>
 #include <GL/glut.h>
+#include <GL/glx.h>
+#include <X11/Xlib.h>
 #include <fcntl.h>
 #include <grp.h>
 #include <poll.h>
@@ -25,7 +27,7 @@ namespace {
 pid_t xvfbPid = 0;
 std::string displayName;
 
-void stopXvfb() {
+void stopOwnXvfb() {
   if (xvfbPid > 0) {
     kill(xvfbPid, SIGTERM);
     waitpid(xvfbPid, nullptr, 0);
@@ -35,8 +37,7 @@ void stopXvfb() {
 
 }  // namespace
 
-std::string ensureDisplay() {
-  if (!displayName.empty()) return displayName;
+XServer startXvfb(const std::vector<std::string> &extra) {
   int fds[2];
   if (pipe(fds) != 0) throw std::runtime_error("pipe failed");
   pid_t pid = fork();
@@ -48,26 +49,61 @@ std::string ensureDisplay() {
     dup2(devnull, 1);
     dup2(devnull, 2);
     std::string fd = std::to_string(fds[1]);
-    execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1280x1024x24",
-           "-nolisten", "tcp", "-noreset", (char *)nullptr);
+    std::vector<const char *> argv = {"Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1280x1024x24",
+                                      "-nolisten", "tcp", "-noreset"};
+    for (const auto &a : extra) argv.push_back(a.c_str());
+    argv.push_back(nullptr);
+    execvp("Xvfb", const_cast<char *const *>(argv.data()));
     _exit(127);
   }
   close(fds[1]);
-  xvfbPid = pid;
-  atexit(stopXvfb);
   // Xvfb writes the display number it chose once it accepts connections.
   std::string number;
   char c;
   struct pollfd p = {fds[0], POLLIN, 0};
   while (poll(&p, 1, 20000) > 0 && read(fds[0], &c, 1) == 1 && c != '\n') number += c;
   close(fds[0]);
-  if (number.empty()) throw std::runtime_error("Xvfb did not start");
-  displayName = ":" + number;
+  if (number.empty()) {
+    kill(pid, SIGKILL);
+    waitpid(pid, nullptr, 0);
+    throw std::runtime_error("Xvfb did not start");
+  }
+  return {pid, ":" + number};
+}
+
+void stopXvfb(XServer &server) {
+  if (server.pid > 0) {
+    kill(server.pid, SIGTERM);
+    waitpid(server.pid, nullptr, 0);
+    server.pid = 0;
+  }
+}
+
+std::string ensureDisplay() {
+  if (!displayName.empty()) return displayName;
+  const XServer server = startXvfb();
+  xvfbPid = server.pid;
+  atexit(stopOwnXvfb);
+  displayName = server.display;
   setenv("DISPLAY", displayName.c_str(), 1);
   return displayName;
 }
 
-void ensureGlContext(int width, int height) {
+// Asking GLUT for a buffer the display lacks ends the process, so ask the
+// display first.
+static bool displayOffersAccum() {
+  Display *display = XOpenDisplay(nullptr);
+  if (!display) return false;
+  const int wanted[] = {GLX_RENDER_TYPE, GLX_RGBA_BIT, GLX_DOUBLEBUFFER, True, GLX_DEPTH_SIZE, 1,
+                        GLX_ACCUM_RED_SIZE, 1, None};
+  int count = 0;
+  GLXFBConfig *configs = glXChooseFBConfig(display, DefaultScreen(display), wanted, &count);
+  if (configs) XFree(configs);
+  XCloseDisplay(display);
+  return count > 0;
+}
+
+void ensureGlContext(int width, int height, bool withAccum) {
   static bool made = false;
   if (made) return;
   ensureDisplay();
@@ -75,7 +111,7 @@ void ensureGlContext(int width, int height) {
   char name[] = "vytest";
   char *argv[] = {name, nullptr};
   glutInit(&argc, argv);
-  glutInitDisplayMode(GLUT_RGBA | GLUT_DOUBLE | GLUT_DEPTH | GLUT_ACCUM);
+  glutInitDisplayMode(GLUT_RGBA | GLUT_DOUBLE | GLUT_DEPTH | (withAccum && displayOffersAccum() ? GLUT_ACCUM : 0));
   glutInitWindowSize(width, height);
   glutCreateWindow("vytest");
   initRendering();

@@ -10,9 +10,20 @@
 // and points DISPLAY at it. Returns the display name, e.g. ":5".
 std::string ensureDisplay();
 
+// Another Xvfb, with extra arguments (say "-extension", "GLX"); it dies
+// with the process, or by stopXvfb.
+struct XServer {
+  int pid = 0;
+  std::string display;
+};
+XServer startXvfb(const std::vector<std::string> &extra = {});
+void stopXvfb(XServer &server);
+
 // One GLUT window with the production's visual and GL state, made by the
-// first call at its size; later calls reuse it.
-void ensureGlContext(int width = 1024, int height = 768);
+// first call at its size; later calls reuse it. withAccum: also an
+// accumulation buffer, where the display offers a visual with one (the
+// production asks for none).
+void ensureGlContext(int width = 1024, int height = 768, bool withAccum = false);
 
 // The window's framebuffer bound and cleared to the colour, the modelview
 // at the production's fixed camera (50 back).
