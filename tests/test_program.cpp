@@ -66,8 +66,15 @@ TEST(Options, EscapeQuitsWithZeroOtherKeysDoNot) {
   // let the death test start afresh.
   GTEST_FLAG_SET(death_test_style, "threadsafe");
   ensureGlContext();
-  handleKeypress('q', 0, 0);
-  handleKeypress(13, 0, 0);
+  // Were either key to end the process, it would end with another status.
+  EXPECT_EXIT(
+      {
+        handleKeypress('q', 0, 0);
+        handleKeypress(13, 0, 0);
+        handleKeypress(' ', 0, 0);
+        exit(7);
+      },
+      testing::ExitedWithCode(7), "");
   EXPECT_EXIT(handleKeypress(27, 0, 0), testing::ExitedWithCode(0), "");
 }
 

@@ -8,10 +8,6 @@
 
 #include "funcs/cubebatch.h"
 
-static BandCall lastSlow, lastFast;
-
-BandCall lastBandCall(bool fast) { return fast ? lastFast : lastSlow; }
-
 static void cube(float grey, float alpha, float x, float y, float z) {
   CubeFrame f = cubeFrame();
   frameTranslate(f, x, y, z);
@@ -19,12 +15,11 @@ static void cube(float grey, float alpha, float x, float y, float z) {
   batchSolidCube(f, 0.5f, colour);
 }
 
-// Grows the band by one step, then draws it; returns the cubes per strand.
-static int band(float &length, float &amp, float x, float y, float z, float t, float alpha) {
+// Grows the band by one step, then draws it.
+static void band(float &length, float &amp, float x, float y, float z, float t, float alpha) {
   if (length < -15.0f) length = float(length + 0.2);
   if (amp < 10.0f) amp = float(amp + 0.1);
   float phase = float(t * 10.0);
-  int count = 0;
   glPushMatrix();
   glTranslatef(x, y, z);
   // The wider the winding, the closer the cubes, so the strands stay whole.
@@ -35,22 +30,18 @@ static int band(float &length, float &amp, float x, float y, float z, float t, f
     cube(0.4f, alpha, px, float(amp * s0), float(amp * c0));
     cube(0.2f, alpha, px, float(amp * s2), float(amp * s0));
     cube(0.8f, alpha, px, float(amp * s4), float(amp * s2));
-    count++;
   }
   // Faded bands show their back faces through the front ones.
   flushCubeBatch(alpha >= 1.0f);
   glPopMatrix();
-  return count;
 }
 
 void drawBand(float x, float y, float z, float t) {
   static float length = -30.0f, amp = 5.0f;
-  int count = band(length, amp, x, y, z, t, 1.0f);
-  lastSlow = {length, amp, count};
+  band(length, amp, x, y, z, t, 1.0f);
 }
 
 void drawBandFast(float x, float y, float z, float t, float alpha) {
   static float length = -30.0f, amp = 5.0f;
-  int count = band(length, amp, x, y, z, t, alpha);
-  lastFast = {length, amp, count};
+  band(length, amp, x, y, z, t, alpha);
 }

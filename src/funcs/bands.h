@@ -7,9 +7,3 @@ void drawBand(float x, float y, float z, float t);
 // The same band at the given opacity, with a growth of its own.
 void drawBandFast(float x, float y, float z, float t, float alpha);
 
-// What one band's last call drew with; for tests.
-struct BandCall {
-  float length, amp;  // after that call's growth
-  int strandCubes;    // cubes in each of the three strands
-};
-BandCall lastBandCall(bool fast);
