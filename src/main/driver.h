@@ -8,7 +8,7 @@ extern int queue;             // scene number: 0 while loading, then 1..12
 extern double loadingTime;    // time origin of the current scene, seconds
 extern float gColor;          // grey level of the clear colours
 extern float mblur;           // motion-blur weight of the frame epilogue
-extern int global_motionblur; // accumulation steps on (always 1)
+extern int global_motionblur; // motion blur on (1 for the whole run)
 
 extern GLuint loaderTex, antennaTex, c64Tex, scrollerTex, greetTex, fadeTex;
 extern GlmModel *toyplane;

@@ -32,7 +32,7 @@ void initsound() {
   ERRCHECK(FMOD_System_GetVersion(system0, &version0));
   if (onCaptureClock()) ERRCHECK(FMOD_System_SetOutput(system0, FMOD_OUTPUTTYPE_NOSOUND_NRT));
   ERRCHECK(FMOD_System_Init(system0, 1, FMOD_INIT_NORMAL, nullptr));
-  // 200 = 2D software stream: decoded while it plays, not looped.
+  // A 2D software stream: decoded while it plays, not looped.
   ERRCHECK(FMOD_System_CreateSound(system0, "data/tune/vy-03.mp3",
                                    FMOD_2D | FMOD_SOFTWARE | FMOD_CREATESTREAM, nullptr, &sound0));
 }

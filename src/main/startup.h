@@ -1,7 +1,7 @@
 // Start-up, command line, time base and the GLUT callbacks.
 #pragma once
 
-extern int CAPTURE;       // 1: fixed 25 ms time step, no music, every frame saved
+extern int CAPTURE;       // 1: the fixed 25 ms capture clock ("-c" or "-r")
 extern int SOUND_ON;      // 0: no music
 extern int TIMING;        // 1: print per-scene frame timing ("-t")
 // "-r FILE": the capture clock without waiting for the timer, every frame
