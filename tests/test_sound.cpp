@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <tuple>
 #include <string>
 #include <thread>
@@ -18,6 +19,7 @@
 
 #include "fmodex/fmod.h"
 #include "fmodex/fmodex_test.h"
+#include "fmodex/internal.h"
 #include "harness/harness.h"
 #include "main/music.h"
 #include "main/startup.h"
@@ -177,16 +179,32 @@ TEST(SoundPlayback, RenderedOutputIsTheDecodedMusic) {
     }
     EXPECT_LT(worst, 1e-4) << row.path << ", lag " << lag;
     EXPECT_GT(energy / (frames * 2), 1e-6) << row.path;  // not silence
-    for (size_t i = (size_t(lag) + frames) * 2; !row.frames && i < rec.size(); ++i)
-      ASSERT_EQ(rec[i], 0.0f) << i;  // nothing after the end: not looped
+    // Nothing after the end, not looped: newer OpenAL Soft holds the last
+    // sample to the end of its mixing step and then fades it out over 64
+    // frames, against a click; after that, silence.
+    const size_t end = size_t(lag) + frames, tail = fmodex::kRenderFrames + 64;
+    for (size_t i = end * 2; !row.frames && i < rec.size(); ++i) {
+      if (i / 2 < end + tail)
+        ASSERT_LE(std::fabs(rec[i]), std::fabs(decoded[(frames - 1) * 2 + i % 2]) + 1e-6f) << i;
+      else
+        ASSERT_EQ(rec[i], 0.0f) << i;
+    }
   }
 }
 
 // Runs after the sound layer's own exit handler (registered later), but
 // before OpenAL's library destructor.
+// OpenAL's own backend threads (PulseAudio's main loop) live until the
+// library unloads: only ours, named fmodex-*, must be gone.
 void reportThreadsLeftAtExit() {
-  auto n = std::distance(std::filesystem::directory_iterator("/proc/self/task"), {});
-  if (n != 1) fprintf(stderr, "threads left %d\n", int(n)), _exit(1);
+  int ours = 0;
+  for (const auto &task : std::filesystem::directory_iterator("/proc/self/task")) {
+    std::ifstream comm(task.path() / "comm");
+    std::string name;
+    std::getline(comm, name);
+    ours += name.rfind("fmodex-", 0) == 0;
+  }
+  if (ours != 0) fprintf(stderr, "threads left %d\n", ours), _exit(1);
 }
 
 // The production exits mid-music without releasing the sound system; a

@@ -3,6 +3,8 @@
 #include "fmodex/fmodex_test.h"
 #include "fmodex/internal.h"
 
+#include <pthread.h>
+
 #include <sys/stat.h>
 
 #include <new>
@@ -88,6 +90,7 @@ static void queueFrames(FMOD_CHANNEL *c, ALuint buffer, const float *pcm, long f
 }
 
 void FMOD_CHANNEL::feedLoop() {
+  pthread_setname_np(pthread_self(), "fmodex-feed");
   ContextScope scope(system->context);
   std::vector<float> pcm(2 * fmodex::kBufferFrames);
   while (!stopRequest.load()) {

@@ -4,6 +4,7 @@
 #include "fmodex/internal.h"
 
 #include <dlfcn.h>
+#include <pthread.h>
 
 #include <algorithm>
 
@@ -113,6 +114,9 @@ FMOD_RESULT openLoopbackDevice(FMOD_SYSTEM *s) {
 
 // Mixes 1024 frames per step on a steady clock, as a sound card would.
 void FMOD_SYSTEM::renderLoop() {
+  // Named, so a thread of ours is told from OpenAL's own (its backends keep
+  // threads until the library unloads).
+  pthread_setname_np(pthread_self(), "fmodex-mix");
   using clock = std::chrono::steady_clock;
   std::vector<float> mix(2 * fmodex::kRenderFrames);
   const auto step = std::chrono::duration_cast<clock::duration>(
