@@ -3,6 +3,7 @@
 
 #include <GL/glew.h>
 #include <GL/freeglut.h>
+#include <X11/Xlib.h>
 
 #include <climits>
 #include <cstdarg>
@@ -129,9 +130,21 @@ void update(int) {
 
 // Many displays (and every virtual one) cannot switch modes; the show then
 // runs in a full-screen window instead of ending before its first frame.
+// Under Xwayland (GNOME's and KDE's X programs) modes are only emulated,
+// and asking for one has crashed the server; the full-screen window is
+// what such a desktop gives anyway.
+static bool onXwayland() {
+  Display *display = XOpenDisplay(nullptr);
+  if (!display) return false;
+  int opcode = 0, event = 0, error = 0;
+  const bool xwayland = XQueryExtension(display, "XWAYLAND", &opcode, &event, &error);
+  XCloseDisplay(display);
+  return xwayland;
+}
+
 static void openFullScreen(const char *gameMode) {
   glutGameModeString(gameMode);
-  if (glutEnterGameMode() != 0 && glutGameModeGet(GLUT_GAME_MODE_ACTIVE)) return;
+  if (!onXwayland() && glutEnterGameMode() != 0 && glutGameModeGet(GLUT_GAME_MODE_ACTIVE)) return;
   printf("[!] game mode %s is not available, using a full-screen window\n", gameMode);
   glutInitWindowSize(glutGet(GLUT_SCREEN_WIDTH), glutGet(GLUT_SCREEN_HEIGHT));
   glutCreateWindow(TITLE);
