@@ -41,7 +41,8 @@ done
 [ -n "$missing$unchosen" ] || exit 0
 
 release=unknown
-if [ -r /etc/os-release ]; then release=$(. /etc/os-release && echo "${ID:-}:${VERSION_ID:-}"); fi
+os_release=${OS_RELEASE:-/etc/os-release} # another file only for tests
+if [ -r "$os_release" ]; then release=$(. "$os_release" && echo "${ID:-}:${VERSION_ID:-}"); fi
 case $release in
   debian:12 | debian:13) ;;
   *)
