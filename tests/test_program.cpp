@@ -112,15 +112,19 @@ TEST(Program, NoWindowEndsWithOneLineAnd255) {
   const std::string own = getenv("DISPLAY");
   const struct {
     std::string display, line;
+    bool indirect = false;  // a server that refuses indirect contexts
   } rows[] = {
       {noGlx.display, "[!] no window can be opened: OpenGL GLX extension not supported by display '" + noGlx.display +
                           "'\n"},
       {":65000", "[!] no window can be opened: failed to open display ':65000'\n"},
+      {own, "[!] no window can be opened: Unable to create OpenGL 1.0 context (flags 0, profile 0)\n", true},
   };
   const std::string dir = makeWorkdir(true);
   for (const auto &row : rows) {
     setenv("DISPLAY", row.display.c_str(), 1);
+    if (row.indirect) setenv("LIBGL_ALWAYS_INDIRECT", "1", 1);
     RunResult r = runProgram({"-m"}, dir, 60);
+    unsetenv("LIBGL_ALWAYS_INDIRECT");
     setenv("DISPLAY", own.c_str(), 1);
     EXPECT_EQ(r.status, 255) << r.out << r.err;
     EXPECT_NE(r.out.find("[*] zembrit engaged.\n" + row.line), std::string::npos) << r.out;
