@@ -53,7 +53,12 @@ for f in $assets; do
 done
 
 name=vy01-$version-linux-x86_64
-make_work
+# A scratch tree and a half-written archive go with us, however we end.
+work=$(mktemp -d "${TMPDIR:-/tmp}/$me.XXXXXX") || die "cannot make a scratch directory"
+partial=
+trap 'rm -rf "$work"; [ -z "$partial" ] || rm -f "$partial"' EXIT
+trap 'exit 130' INT
+trap 'exit 143' TERM
 dir=$work/$name
 mkdir -p "$dir/scripts" "$dir/licenses"
 strip -o "$dir/vy01" "$build/vy01" 2>/dev/null || cp "$build/vy01" "$dir/vy01"
@@ -80,9 +85,9 @@ stamp=$(git -C "$root" log -1 --format=%ct 2>/dev/null || date +%s)
 mkdir -p "$outdir" || die "cannot make $outdir"
 archive=$outdir/$name.tar.gz
 partial=$(mktemp "$outdir/.$name.tar.gz.XXXXXX") || die "cannot write into $outdir"
-trap 'status=$?; rm -f "$partial"; (exit "$status"); finish' EXIT
 tar -C "$work" --sort=name --owner=0 --group=0 --numeric-owner --mtime="@$stamp" \
   --mode=u+rwX,go+rX,go-w -cf - "$name" | gzip -n >"$partial" || die "cannot write $archive"
 chmod 644 "$partial"
 mv -f "$partial" "$archive" || die "cannot rename the finished archive to $archive"
+partial=
 echo "$me: $archive ($(du -k "$archive" | cut -f1) kB)"
