@@ -1,6 +1,7 @@
 // Our own small sound layer: the handful of FMOD_* calls the production
 // makes, built on mpg123 (decoding), OpenAL Soft (output) and kissfft
 // (spectrum). C-compatible so the calling code reads like plain C.
+// An independent implementation of just those calls, written for this program.
 #pragma once
 
 #ifdef __cplusplus

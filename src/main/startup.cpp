@@ -103,6 +103,7 @@ void initRendering() {
   glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
   glewInit();
   printf("[dev]Vendor: %s\n", (const char *)glGetString(GL_VENDOR));
+  printf("[dev] vy01 %s\n", VY01_VERSION);
 }
 
 void handleKeypress(unsigned char key, int, int) {
