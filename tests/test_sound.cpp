@@ -88,11 +88,14 @@ std::vector<float> decodeAll(const std::string &path, long *rate) {
 // A system that the test releases however it ends.
 struct System {
   FMOD_SYSTEM *s = nullptr;
+  // loopback: on the loopback device, which the test mixes step by step.
   explicit System(bool loopback = false) {
     fmodex_test::forceLoopback(loopback);
+    fmodex_test::manualRender(loopback);
     EXPECT_EQ(FMOD_System_Create(&s), FMOD_OK);
     EXPECT_EQ(FMOD_System_Init(s, 1, FMOD_INIT_NORMAL, nullptr), FMOD_OK);
     fmodex_test::forceLoopback(false);
+    fmodex_test::manualRender(false);
   }
   ~System() { FMOD_System_Release(s); }
   FMOD_SOUND *open(const std::string &path) {
@@ -146,7 +149,8 @@ long recordingLag(const std::vector<float> &decoded, const std::vector<float> &r
 
 // What the headless output renders is the decoded music, sample for
 // sample: a whole test track, not looped after its end, and the first
-// seconds of our own.
+// seconds of our own. After every step the channel's position is what has
+// been heard, or at most one step ahead.
 TEST(SoundPlayback, RenderedOutputIsTheDecodedMusic) {
   const struct {
     std::string path;
@@ -162,14 +166,20 @@ TEST(SoundPlayback, RenderedOutputIsTheDecodedMusic) {
     FMOD_SOUND *sound = sys.open(row.path);
     fmodex_test::startRecording(sys.s);
     FMOD_CHANNEL *c = sys.play(sound);
-    if (row.frames) std::this_thread::sleep_for(milliseconds(3500));
-    for (auto t0 = Clock::now(); !row.frames && isPlaying(c) && secondsSince(t0) < 60;)
-      std::this_thread::sleep_for(milliseconds(20));
-    std::this_thread::sleep_for(milliseconds(100));
+    const size_t step = fmodex::kRenderFrames, steps = row.frames ? row.frames / step + 8 : 3000;
+    std::vector<double> at;  // the position after each step
+    for (int beyond = 0; at.size() < steps && beyond < 8; beyond += !row.frames && !isPlaying(c)) {
+      ASSERT_TRUE(fmodex_test::renderStep(sys.s));
+      at.push_back(fmodex_test::channelPosition(c));
+    }
     std::vector<float> rec = fmodex_test::takeRecording(sys.s);
     long lag = recordingLag(decoded, rec, row.threshold);
     ASSERT_GE(lag, 0) << row.path << ": the recording is silent";
     const size_t frames = row.frames ? row.frames : decoded.size() / 2;
+    for (size_t k = 1; k <= at.size(); ++k) {
+      const double heard = std::clamp(double(k * step) - lag, 0.0, double(decoded.size() / 2));
+      ASSERT_TRUE(at[k - 1] >= heard && at[k - 1] <= heard + step + 1) << k << ": " << at[k - 1] << ", " << heard;
+    }
     ASSERT_GE(rec.size() / 2, size_t(lag) + frames) << row.path << ": the recording stops early";
     double worst = 0, energy = 0;
     for (size_t i = 0; i < frames * 2; ++i) {
@@ -182,7 +192,7 @@ TEST(SoundPlayback, RenderedOutputIsTheDecodedMusic) {
     // Nothing after the end, not looped: newer OpenAL Soft holds the last
     // sample to the end of its mixing step and then fades it out over 64
     // frames, against a click; after that, silence.
-    const size_t end = size_t(lag) + frames, tail = fmodex::kRenderFrames + 64;
+    const size_t end = size_t(lag) + frames, tail = step + 64;
     for (size_t i = end * 2; !row.frames && i < rec.size(); ++i) {
       if (i / 2 < end + tail)
         ASSERT_LE(std::fabs(rec[i]), std::fabs(decoded[(frames - 1) * 2 + i % 2]) + 1e-6f) << i;
@@ -222,9 +232,13 @@ TEST(MusicDeathTest, ExitWhilePlayingLeavesNoThreads) {
           System *sys = new System;  // never released
           channels.push_back(sys->play(sys->open(tone)));
         }
-        std::this_thread::sleep_for(milliseconds(300));
+        // Waits for all three to move; the deadline only ends a stuck clock.
         int moving = 0;
-        for (FMOD_CHANNEL *c : channels) moving += isPlaying(c) && fmodex_test::channelPosition(c) > 4410;
+        for (auto t0 = Clock::now(); moving < 3 && secondsSince(t0) < 30;) {
+          std::this_thread::sleep_for(milliseconds(10));
+          moving = 0;
+          for (FMOD_CHANNEL *c : channels) moving += isPlaying(c) && fmodex_test::channelPosition(c) > 4410;
+        }
         fprintf(stderr, "moving %d, peaks %d %d\n", moving, argmax(spectrum(channels[0], 0)),
                 argmax(spectrum(channels[0], 1)));
         exit(0);

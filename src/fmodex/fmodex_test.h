@@ -11,6 +11,12 @@ namespace fmodex_test {
 void forceLoopback(bool on);
 bool usesLoopback(FMOD_SYSTEM *system);
 
+// Loopback systems initialised while on get no render thread: the caller
+// mixes each step with renderStep, once the feeders have refilled what was
+// played (false if they have not within 10 s, or the system renders itself).
+void manualRender(bool on);
+bool renderStep(FMOD_SYSTEM *system);
+
 // Keep everything the loopback device renders from now on (stereo float
 // 44.1 kHz, interleaved); takeRecording stops and hands it over.
 void startRecording(FMOD_SYSTEM *system);

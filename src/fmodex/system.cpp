@@ -14,6 +14,7 @@
 namespace {
 
 std::atomic<bool> gForceLoopback{false};
+std::atomic<bool> gManualRender{false};
 
 // Live systems. The production ends with exit() while the music plays and
 // never releases anything; OpenAL tears itself down in its library
@@ -106,8 +107,15 @@ FMOD_RESULT openLoopbackDevice(FMOD_SYSTEM *s) {
   }
   s->loopback = true;
   s->deviceStep = fmodex::kRenderFrames;
-  s->renderThread = std::thread([s] { s->renderLoop(); });
+  if (!gManualRender.load()) s->renderThread = std::thread([s] { s->renderLoop(); });
   return FMOD_OK;
+}
+
+// One step of the loopback device, kept if recording.
+void mixStep(FMOD_SYSTEM *s, std::vector<float> &mix) {
+  alcRenderSamplesSOFT(s->device, mix.data(), fmodex::kRenderFrames);
+  std::lock_guard<std::mutex> lock(s->recordMutex);
+  if (s->recording) s->recorded.insert(s->recorded.end(), mix.begin(), mix.end());
 }
 
 }  // namespace
@@ -123,11 +131,7 @@ void FMOD_SYSTEM::renderLoop() {
       std::chrono::duration<double>(double(fmodex::kRenderFrames) / fmodex::kOutputRate));
   auto next = clock::now();
   while (!stopRender.load()) {
-    alcRenderSamplesSOFT(device, mix.data(), fmodex::kRenderFrames);
-    {
-      std::lock_guard<std::mutex> lock(recordMutex);
-      if (recording) recorded.insert(recorded.end(), mix.begin(), mix.end());
-    }
+    mixStep(this, mix);
     next += step;
     auto now = clock::now();
     // After a long stall (suspended, starved) carry on from now rather than
@@ -221,6 +225,29 @@ namespace fmodex_test {
 void forceLoopback(bool on) { gForceLoopback = on; }
 
 bool usesLoopback(FMOD_SYSTEM *system) { return system && system->loopback; }
+
+void manualRender(bool on) { gManualRender = on; }
+
+bool renderStep(FMOD_SYSTEM *system) {
+  if (!system || !system->loopback || system->renderThread.joinable()) return false;
+  // The feeders refill on their own clock: wait until each has taken back
+  // the buffers already played, so that no step mixes an underrun.
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  fmodex::ContextScope scope(system->context);
+  auto played = [](FMOD_CHANNEL *c) {
+    ALint n = 0;
+    alGetSourcei(c->source, AL_BUFFERS_PROCESSED, &n);
+    return n;
+  };
+  for (auto &c : system->channels)
+    while (c->source && c->playing.load() && played(c.get()) > 0) {
+      if (std::chrono::steady_clock::now() > deadline) return false;
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+  std::vector<float> mix(2 * fmodex::kRenderFrames);
+  mixStep(system, mix);
+  return true;
+}
 
 void startRecording(FMOD_SYSTEM *system) {
   std::lock_guard<std::mutex> lock(system->recordMutex);
