@@ -17,6 +17,7 @@
 
 #include "harness/harness.h"
 #include "main/capture.h"
+#include "main/pngwriter.h"
 #include "main/startup.h"
 
 namespace {

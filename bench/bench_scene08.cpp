@@ -27,6 +27,7 @@
 #include "glm/glm.h"
 #include "harness/harness.h"
 #include "main/capture.h"
+#include "main/pngwriter.h"
 #include "main/driver.h"
 #include "main/music.h"
 #include "main/startup.h"

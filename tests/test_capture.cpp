@@ -15,6 +15,7 @@
 
 #include "harness/harness.h"
 #include "main/capture.h"
+#include "main/pngwriter.h"
 #include "main/rawrange.h"
 #include "main/startup.h"
 

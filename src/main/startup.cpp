@@ -13,6 +13,8 @@
 #include <unistd.h>
 
 #include "main/capture.h"
+#include "main/capturesignals.h"
+#include "main/pngwriter.h"
 #include "main/driver.h"
 #include "main/rawrange.h"
 
