@@ -133,7 +133,7 @@ int png_save_surface_with(const char *path, SDL_Surface *surface,
                           int zlibLevel, int filters) {
   FILE *fp = openFrameFile(path);
   if (!fp) {
-    perror("fopen error");
+    fprintf(stderr, "fopen error: %s: %s\n", path, strerror(errno));
     return -1;
   }
 
@@ -421,11 +421,31 @@ static void reportOlderFrames() {
            older == 1 ? "" : "s");
 }
 
+int rawStreamFd = -1;
+
+// A FIFO without a reader holds the run at its first frame: it says so.
+static FILE *openRawStream() {
+  if (rawStreamFd >= 0) return fdopen(rawStreamFd, "wb");
+  struct stat st;
+  if (stat(RAW_PATH, &st) == 0 && S_ISFIFO(st.st_mode)) {
+    const int fd = open(RAW_PATH, O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd >= 0) {
+      fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+      return fdopen(fd, "wb");
+    }
+    if (errno == ENXIO) {
+      printf("[*] capture: waiting for a reader of %s\n", RAW_PATH);
+      fflush(stdout);
+    }
+  }
+  return fopen(RAW_PATH, "wb");
+}
+
 static void startCapture(int w, int h) {
   imageWidth = w;
   imageHeight = h;
   if (RAW_PATH) {
-    rawStream = fopen(RAW_PATH, "wb");
+    rawStream = openRawStream();
     if (!rawStream) {
       fprintf(stderr, "[!] capture: opening %s failed: %s\n", RAW_PATH, strerror(errno));
       exit(-1);

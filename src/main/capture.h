@@ -5,6 +5,9 @@
 #include <cstddef>
 
 void capture();
+// The raw frames' file already open (standard output's, when -r names it),
+// or -1: RAW_PATH is opened at the first frame.
+extern int rawStreamFd;
 void getScreenShotRGB24();
 // Waits until every frame handed to capture is written and reported.
 void finishCapture();
