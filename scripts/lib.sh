@@ -102,9 +102,29 @@ tied() {
   exec "$@"
 }
 
-# Stops a process of ours and waits for it: politely, then for good. An
-# ffmpeg blocked opening a frame pipe ignores the polite signal; opening
-# the pipe ourselves, and closing it, lets it go.
+# Whether a process still runs: a zombie has ended.
+running() { # pid
+  local s
+  { read -r s <"/proc/$1/stat"; } 2>/dev/null || return 1
+  s=${s##*) }
+  [ "${s%% *}" != Z ]
+}
+
+# Waits up to tenths/10 seconds for a process to end. Not by `wait`: in a
+# trap that interrupted a `wait` for the same process, bash may have lost
+# its end and wait for good.
+await() { # pid tenths
+  local i
+  for ((i = 0; i < $2; i++)); do
+    running "$1" || return 0
+    sleep 0.1
+  done
+  ! running "$1"
+}
+
+# Stops a process of ours: politely, then for good. An ffmpeg blocked
+# opening a frame pipe ignores the polite signal; opening the pipe
+# ourselves, and closing it, lets it go.
 stop() { # pid [fifo...]
   [ -n "$1" ] || return 0
   local p=$1 f
@@ -113,12 +133,9 @@ stop() { # pid [fifo...]
   for f in "$@"; do
     if [ -p "$f" ]; then exec 9<>"$f" 9>&-; fi
   done
-  for _ in $(seq 30); do
-    kill -0 "$p" 2>/dev/null || break
-    sleep 0.1
-  done
+  await "$p" 30 && return 0
   kill -KILL "$p" 2>/dev/null || true
-  wait "$p" 2>/dev/null || true
+  await "$p" 30 || true
 }
 
 # Removes a scratch directory and the files listed in it (`scrap`).
@@ -163,7 +180,7 @@ finish() {
   stop "$ffmpeg_pid"
   stop "$xvfb_pid"
   kill -KILL "$watcher" 2>/dev/null
-  wait "$watcher" 2>/dev/null
+  await "$watcher" 30
   remove_work "$work"
   exit "$status"
 }

@@ -103,8 +103,9 @@ children=
 fifo=
 on_finish() {
   local c
+  # Each range stops its own processes first.
   for c in $children; do kill -TERM "$c" 2>/dev/null; done
-  for c in $children; do wait "$c" 2>/dev/null; done
+  for c in $children; do await "$c" 100 || stop "$c"; done
   stop "$pid" "$fifo"
   stop "$ffmpeg_pid" "$fifo"
   pid= ffmpeg_pid=
