@@ -36,11 +36,18 @@ while getopts "p:f" opt; do
 done
 shift $((OPTIND - 1))
 sizes=${*:-1024x768 640x480}
+# Every size is checked before the first run; the screen holds the largest.
+screen_w=2 screen_h=2
+for size in $sizes; do
+  read_size w h "$size"
+  [ "$w" -le "$screen_w" ] || screen_w=$w
+  [ "$h" -le "$screen_h" ] || screen_h=$h
+done
 [ -x "$program" ] || die "no program at $program (build it first, or pass -p)"
 cd "$root"
 
 make_work
-start_xvfb 1280 1024
+start_xvfb "$screen_w" "$screen_h"
 
 renderer=$(glxinfo -B 2>/dev/null | sed -n 's/^OpenGL renderer string: //p' || true)
 echo "bench: $(nproc) cores, $(sed -n 's/^model name[[:space:]]*: //p' /proc/cpuinfo | head -n 1)"
@@ -48,12 +55,7 @@ echo "bench: ${renderer:-unknown renderer}, load average $(cut -d' ' -f1-3 /proc
 [ "$fast" = 1 ] && echo "bench: fast mode, the video's path (capture clock, no timer, raw frames, blur beside the renderer)"
 
 for size in $sizes; do
-  case $size in
-    [0-9]*x[0-9]*) ;;
-    *) die "size must be WIDTHxHEIGHT (got $size)" ;;
-  esac
-  w=${size%x*}
-  h=${size#*x}
+  read_size w h "$size"
   if [ "$fast" = 1 ]; then
     set -- -r /dev/null -t -w "$w" -h "$h"
   else
@@ -61,7 +63,7 @@ for size in $sizes; do
   fi
   start=$(date +%s)
   status=0
-  "$program" "$@" >"$work/out.log" 2>"$work/err.log" &
+  tied "$program" "$@" >"$work/out.log" 2>"$work/err.log" &
   pid=$!
   wait "$pid" || status=$?
   pid=

@@ -18,7 +18,7 @@
 # calendar compare frame by frame; a build whose raw stream reads the
 # capture clock instead differs from one that does not in those frames only. Acceptance printed at the end: every frame's SSIM >= 0.98 and
 # every stage's mean >= 0.995; the status is 1 where either fails.
-set -eu
+set -euo pipefail
 
 usage() {
   sed -n '/^# usage:/,/^# The city/s/^# \{0,1\}//p' "$0" | sed '$d' >&2
@@ -44,16 +44,12 @@ shift $((OPTIND - 1))
 [ $# -ge 1 ] && [ $# -le 2 ] || usage
 rev=$1
 size=${2:-1024x768}
-case $size in
-  [0-9]*x[0-9]*) ;;
-  *) die "size must be WIDTHxHEIGHT (got $size)" ;;
-esac
-w=${size%x*}
-h=${size#*x}
-check_size "$w" "$h"
+read_size w h "$size"
+size=${w}x$h
 if [ -n "$keep" ] || [ -n "$pick" ]; then
-  [ -n "$keep" ] && [ -n "$pick" ] || die "-k and -f go together"
-  case $pick in *[!0-9,]* | '') die "-f takes frame numbers separated by commas" ;; esac
+  [ -n "$keep" ] && [ -n "$pick" ] || refuse "-k and -f go together"
+  case $pick in *[!0-9,]* | '') refuse "-f takes frame numbers separated by commas" ;; esac
+  mkdir -p "$keep" || die "cannot make the directory $keep"
 fi
 [ -x "$program" ] || die "no program at $program (build it first, or pass -p)"
 command -v ffmpeg >/dev/null || die "ffmpeg is not installed"
@@ -65,7 +61,7 @@ if [ ! -x "$ref/build/vy01" ]; then
   echo "compare-frames: building $rev (${sha:0:10}) in $ref"
   rm -rf "$ref"
   mkdir -p "$ref"
-  git -C "$root" archive "$sha" | tar -x -C "$ref"
+  git -C "$root" archive "$sha" | tar -x -C "$ref" || die "cannot unpack $rev into $ref"
   nice cmake -S "$ref" -B "$ref/build" -DBUILD_TESTING=OFF >"$ref/cmake.log" 2>&1 ||
     { tail -n 20 "$ref/cmake.log" >&2; die "configuring $rev failed"; }
   nice cmake --build "$ref/build" -j2 --target vy01 assets >>"$ref/cmake.log" 2>&1 ||
@@ -75,7 +71,13 @@ fi
 make_work
 ref_pid=
 ref_xvfb=
-trap 'for p in $ref_pid $ref_xvfb; do kill "$p" 2>/dev/null || true; done; finish' EXIT
+on_finish() {
+  stop "$pid" "$work/new.raw"
+  stop "$ref_pid" "$work/ref.raw"
+  stop "$ffmpeg_pid" "$work/ref.raw" "$work/new.raw"
+  stop "$ref_xvfb"
+  pid= ref_pid= ffmpeg_pid=
+}
 
 # The calendar's second decides the city's re-entries: both runs get one.
 shim=
@@ -90,33 +92,68 @@ fi
 start_xvfb "$w" "$h"
 ref_display=$DISPLAY
 ref_xvfb=$xvfb_pid
-rm -f "$work/display"
 start_xvfb "$w" "$h"
 mkfifo "$work/ref.raw" "$work/new.raw"
 raw="-f rawvideo -pix_fmt rgb24 -video_size ${w}x${h} -framerate 40"
 
 # Each program reads data/ from its own tree. Without music: a raw stream
 # plays it now, and towers that follow it are not a change of picture.
-(cd "$ref" && exec env DISPLAY="$ref_display" ${shim:+LD_PRELOAD=$shim} "$ref/build/vy01" -r "$work/ref.raw" -m -t -w "$w" -h "$h") \
+(cd "$ref" && tied env DISPLAY="$ref_display" ${shim:+LD_PRELOAD=$shim} "$ref/build/vy01" -r "$work/ref.raw" -m -t -w "$w" -h "$h") \
   >"$work/ref.log" 2>"$work/ref.err" &
 ref_pid=$!
-(cd "$root" && exec env ${shim:+LD_PRELOAD=$shim} "$program" -r "$work/new.raw" -m -t -w "$w" -h "$h") \
+(cd "$root" && tied env ${shim:+LD_PRELOAD=$shim} "$program" -r "$work/new.raw" -m -t -w "$w" -h "$h") \
   >"$work/new.log" 2>"$work/new.err" &
 pid=$!
 
+# Runs until ffmpeg has ended, noting how each program ended. A program that
+# ends before ffmpeg opens its stream would leave ffmpeg waiting there for
+# good: the stream is opened and closed here, which ends it.
+await_ffmpeg() {
+  new_status= ref_status=
+  while kill -0 "$ffmpeg_pid" 2>/dev/null; do
+    if [ -z "$new_status" ] && ! kill -0 "$pid" 2>/dev/null; then
+      new_status=0
+      wait "$pid" || new_status=$?
+      pid=
+      exec 9<>"$work/new.raw" 9>&-
+    fi
+    if [ -z "$ref_status" ] && ! kill -0 "$ref_pid" 2>/dev/null; then
+      ref_status=0
+      wait "$ref_pid" || ref_status=$?
+      ref_pid=
+      exec 9<>"$work/ref.raw" 9>&-
+    fi
+    sleep 0.2
+  done
+  ffmpeg_status=0
+  wait "$ffmpeg_pid" || ffmpeg_status=$?
+  ffmpeg_pid=
+}
+
+# A program that failed is the cause, not the ffmpeg that lost its stream.
+check_runs() {
+  [ "${new_status:-0}" = 0 ] || { tail -n 5 "$work/new.err" >&2; die "$program failed with status $new_status"; }
+  [ "${ref_status:-0}" = 0 ] || { tail -n 5 "$work/ref.err" >&2; die "$rev's program failed with status $ref_status"; }
+  [ "$ffmpeg_status" = 0 ] || die "ffmpeg failed (status $ffmpeg_status)"
+}
+
 if [ -n "$pick" ]; then
-  mkdir -p "$keep"
   sel=$(echo "$pick" | tr ',' '\n' | awk '{ printf "%seq(n,%d)", (NR > 1 ? "+" : ""), $1 - 1 }')
   count=$(echo "$pick" | tr ',' '\n' | sort -u | wc -l)
   echo "compare-frames: rendering both shows for frames $pick"
   # shellcheck disable=SC2086
-  ffmpeg -hide_banner -loglevel error -nostdin $raw -i "$work/ref.raw" $raw -i "$work/new.raw" \
+  tied ffmpeg -hide_banner -loglevel error -nostdin $raw -i "$work/ref.raw" $raw -i "$work/new.raw" \
     -lavfi "[0:v][1:v]hstack,select='$sel'" -fps_mode passthrough -frames:v "$count" \
-    "$work/pick-%d.png" || die "ffmpeg failed"
+    "$work/pick-%d.png" &
+  ffmpeg_pid=$!
+  await_ffmpeg
   # Past the last frame asked for the programs are stopped.
-  kill "$pid" "$ref_pid" 2>/dev/null || true
-  wait "$pid" "$ref_pid" 2>/dev/null || true
+  stop "$pid" "$work/new.raw"
+  stop "$ref_pid" "$work/ref.raw"
   pid= ref_pid=
+  # An ffmpeg that got every frame asked for leaves the programs without a reader.
+  if [ "$ffmpeg_status" = 0 ]; then new_status= ref_status=; fi
+  check_runs
   i=1
   for n in $(echo "$pick" | tr ',' '\n' | sort -nu); do
     [ -f "$work/pick-$i.png" ] && mv "$work/pick-$i.png" "$keep/frame-$n.png" && echo "$keep/frame-$n.png"
@@ -128,17 +165,17 @@ fi
 echo "compare-frames: ${size}, $rev (${sha:0:10}) against $program; both shows render at once"
 started=$(date +%s)
 # shellcheck disable=SC2086
-ffmpeg -hide_banner -loglevel error -nostdin $raw -i "$work/ref.raw" $raw -i "$work/new.raw" \
+tied ffmpeg -hide_banner -loglevel error -nostdin $raw -i "$work/ref.raw" $raw -i "$work/new.raw" \
   -lavfi "[1:v]split[a][b];[0:v]split[c][d];[a][c]ssim=stats_file=$work/ssim.log[s];[b][d]psnr=stats_file=$work/psnr.log[p]" \
-  -map "[s]" -f null - -map "[p]" -f null - || die "ffmpeg failed"
-status=0
-wait "$pid" || status=$?
-pid=
-[ "$status" = 0 ] || { tail -n 5 "$work/new.err" >&2; die "$program failed with status $status"; }
-status=0
-wait "$ref_pid" || status=$?
-ref_pid=
-[ "$status" = 0 ] || { tail -n 5 "$work/ref.err" >&2; die "$rev's program failed with status $status"; }
+  -map "[s]" -f null - -map "[p]" -f null - &
+ffmpeg_pid=$!
+await_ffmpeg
+# Both streams ended: the programs end too, unless ffmpeg gave up on them.
+if [ "$ffmpeg_status" = 0 ]; then
+  if [ -z "$new_status" ]; then new_status=0; wait "$pid" || new_status=$?; pid=; fi
+  if [ -z "$ref_status" ]; then ref_status=0; wait "$ref_pid" || ref_status=$?; ref_pid=; fi
+fi
+check_runs
 echo "compare-frames: $(($(date +%s) - started)) s"
 
 starts() { sed -n 's/^\[dev\] scene \([0-9]*\) starts in frame \([0-9]*\)$/\1 \2/p' "$1"; }

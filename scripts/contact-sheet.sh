@@ -53,18 +53,14 @@ shift $((OPTIND - 1))
 if [ $# -gt 1 ]; then usage; fi
 if [ $# -eq 1 ]; then output=$(abspath "$1"); fi
 
-check_size "$width" "$height"
+check_size width height
 # Nothing the script did not make is ever deleted or written over, except an
 # earlier sheet under the output's own name.
 if [ -n "$keep" ] && { [ "$keep" = "$output" ] || { [ -e "$keep" ] && ! [ -d "$keep" ]; } ||
   { [ -d "$keep" ] && [ -n "$(ls -A "$keep")" ]; }; }; then
-  echo "$me: -k $keep: not a new or empty directory, and nothing in it may be lost" >&2
-  exit 2
+  refuse "-k $keep: not a new or empty directory, and nothing in it may be lost"
 fi
-if [ -e "$output" ] && ! [ -f "$output" ]; then
-  echo "$me: $output exists and is not a regular file" >&2
-  exit 2
-fi
+check_target "$output"
 [ -x "$program" ] || die "no program at $program (build it first, or pass -p)"
 [ -d "$root/data" ] || die "no $root/data (build the program first)"
 command -v ffmpeg >/dev/null || die "ffmpeg is not installed"
@@ -75,15 +71,6 @@ command -v ffmpeg >/dev/null || die "ffmpeg is not installed"
 make_work
 # The sheet is written beside its name and renamed when whole, so a failed or
 # interrupted run leaves no partial sheet; and no process of the run outlives it.
-sheet_tmp=
-end_run() {
-  local status=$?
-  [ -z "$sheet_tmp" ] || rm -f "$sheet_tmp"
-  for p in $pid $xvfb_pid; do { kill "$p" && wait "$p"; } 2>/dev/null || true; done
-  (exit "$status")
-  finish
-}
-trap end_run EXIT
 
 ln -s "$root/data" "$work/data"
 mkdir "$work/capture" "$work/tiles"
@@ -92,7 +79,7 @@ start_xvfb "$width" "$height"
 
 echo "contact-sheet: rendering ${width}x${height} with $program"
 start=$(date +%s)
-(cd "$work" && exec "$program" -c -t -w "$width" -h "$height") >"$work/out.log" 2>"$work/err.log" &
+(cd "$work" && tied "$program" -c -t -w "$width" -h "$height") >"$work/out.log" 2>"$work/err.log" &
 pid=$!
 status=0
 wait "$pid" || status=$?
@@ -137,13 +124,13 @@ done
 rows=$(((n + columns - 1) / columns))
 mkdir -p "$(dirname "$output")"
 sheet_tmp=$(mktemp --suffix=.png "$(dirname "$output")/.contact-sheet.XXXXXX")
+scrap "$sheet_tmp"
 # -update 1: the name is a name, not a pattern, whatever "%" it holds.
 ffmpeg -hide_banner -loglevel error -y -framerate 1 -i "$work/tiles/%03d.png" \
   -vf "tile=${columns}x${rows}:padding=4:margin=4:color=0x202020" -frames:v 1 -update 1 "$sheet_tmp" ||
   die "ffmpeg could not tile the stills into $output"
-chmod "$(printf '%o' $((0666 & ~$(umask))))" "$sheet_tmp"  # mktemp's 0600 is not a sheet's mode
+public_mode "$sheet_tmp"
 mv -f "$sheet_tmp" "$output"
-sheet_tmp=
 if [ -n "$keep" ]; then
   cp "$work/out.log" "$work/capture/"
   if ! [ -e "$keep" ]; then

@@ -9,7 +9,7 @@
 #
 # usage: scripts/make-video.sh [-w WIDTH] [-h HEIGHT] [-p PROGRAM] [-j N] [OUTPUT]
 #        scripts/make-video.sh [-w WIDTH] [-h HEIGHT] [-p PROGRAM] -s FIRST:END PART
-#        scripts/make-video.sh -J OUTPUT PART...
+#        scripts/make-video.sh -J [-i] OUTPUT PART...
 #        scripts/make-video.sh -l N
 #   -w, -h   size of the window (default 1024 x 768)
 #   -p       the built program (default build/vy01); this script builds nothing
@@ -18,13 +18,15 @@
 #            end) into the video file PART, with the program's lines in
 #            PART.log, for joining later
 #   -J       join PARTs (in any order: their logs say which frames they
-#            hold) with the music and the chapters into OUTPUT
+#            hold) with the music and the chapters into OUTPUT; the parts
+#            must come from one program at one size and hold the whole show
+#   -i       with -J: the parts may end before the show does
 #   -l N     print N ranges covering the show, one FIRST:END a line
 #   OUTPUT   the video file (default video/vy-01.mp4)
 # Always renders under a private Xvfb, also where DISPLAY is set: a window
 # covered on a desktop gets no display callbacks, and the run would stall.
 # The output appears only when it is whole; on any failure an earlier file
-# of that name is left as it was.
+# of that name (and a PART's log) is left as it was.
 set -eu
 
 usage() {
@@ -47,18 +49,24 @@ music=data/tune/vy-03.mp3
 jobs=
 range=
 join=
+partial_join=
 list=
+# Which options were given: an empty value is a value, to be checked.
+jobs_given=
+range_given=
+list_given=
 
 if [ "${1:-}" = "--help" ]; then usage; fi
-while getopts "w:h:p:j:s:Jl:" opt; do
+while getopts "w:h:p:j:s:Jil:" opt; do
   case $opt in
     w) width=$OPTARG ;;
     h) height=$OPTARG ;;
     p) program=$(abspath "$OPTARG") ;;
-    j) jobs=$OPTARG ;;
-    s) range=$OPTARG ;;
+    j) jobs=$OPTARG jobs_given=1 ;;
+    s) range=$OPTARG range_given=1 ;;
     J) join=1 ;;
-    l) list=$OPTARG ;;
+    i) partial_join=1 ;;
+    l) list=$OPTARG list_given=1 ;;
     *) usage ;;
   esac
 done
@@ -73,63 +81,38 @@ ranges() { # n
   done
 }
 
-count() { # what value: a whole number from 1 to 64
-  case $2 in
-    '' | *[!0-9]*) echo "$me: $1 must be a number from 1 to 64 (got '$2')" >&2; exit 2 ;;
-  esac
-  if [ "$2" -lt 1 ] || [ "$2" -gt 64 ]; then
-    echo "$me: $1 must be a number from 1 to 64 (got $2)" >&2
-    exit 2
+# "-s FIRST:END" (END may be left out) into range_first and range_end, and
+# as the program is to be given it into range_arg.
+read_range() { # text
+  local a=$1 b=
+  case $1 in *:*) a=${1%%:*} b=${1#*:} ;; esac
+  read_number range_first "-s FIRST" "$a" 0 $((expected_frames - 1))
+  range_end=$expected_frames
+  range_arg=$range_first:
+  if [ -n "$b" ]; then
+    read_number range_end "-s END" "$b" 1 "$expected_frames"
+    range_arg=$range_first:$range_end
   fi
+  [ "$range_end" -gt "$range_first" ] || refuse "-s $1: END must come after FIRST"
 }
 
-if [ -n "$list" ]; then
-  [ $# -eq 0 ] || usage
-  count "-l" "$list"
-  ranges "$list"
-  exit 0
-fi
-
-# Stops a process of ours and waits for it: politely, then for good. An
-# ffmpeg blocked opening the frame pipe ignores the polite signal; opening
-# the pipe ourselves, and closing it, lets it go.
-stop() { # pid [fifo]
-  [ -n "$1" ] || return 0
-  kill -TERM "$1" 2>/dev/null || true
-  if [ -n "${2:-}" ] && [ -p "$2" ]; then exec 9<>"$2" 9>&-; fi
-  for _ in $(seq 30); do
-    kill -0 "$1" 2>/dev/null || break
-    sleep 0.1
-  done
-  kill -KILL "$1" 2>/dev/null || true
-  wait "$1" 2>/dev/null || true
-}
-
-# The half-written output and everything still running go with us.
+# Everything still running goes with us (the half-written output too: `scrap`).
 partial=
-pending_log=
+partial_log=
 children=
-video_finish() {
-  status=$?
-  # Clean-up goes on past a failing step.
-  set +e
-  trap '' INT TERM
-  for c in $children; do kill -TERM "$c" 2>/dev/null || true; done
-  for c in $children; do wait "$c" 2>/dev/null || true; done
-  stop "$pid" "${fifo:-}"
-  stop "$ffmpeg_pid" "${fifo:-}"
-  stop "$xvfb_pid"
-  pid= ffmpeg_pid= xvfb_pid=
-  [ -z "$partial" ] || rm -f "$partial"
-  [ -z "$pending_log" ] || rm -f "$pending_log"
-  finish_status=$status
-  (exit "$finish_status")
-  finish
+fifo=
+on_finish() {
+  local c
+  # Each range stops its own processes first.
+  for c in $children; do kill -TERM "$c" 2>/dev/null; done
+  for c in $children; do await "$c" 100 || stop "$c"; done
+  stop "$pid" "$fifo"
+  stop "$ffmpeg_pid" "$fifo"
+  pid= ffmpeg_pid=
 }
 
 begin_work() {
   make_work
-  trap video_finish EXIT
   # A reader of our messages that went away must not cut the clean-up short.
   trap '' PIPE
 }
@@ -137,10 +120,13 @@ begin_work() {
 # A temporary file beside the final one, renamed only once it is whole.
 begin_output() { # final
   mkdir -p "$(dirname "$1")" || die "cannot make the directory of $1"
+  room_dir=$(dirname "$1")
   partial=$(mktemp "$(dirname "$1")/.$(basename "$1").XXXXXX") || die "cannot write beside $1"
+  scrap "$partial"
 }
 
 end_output() { # final
+  public_mode "$partial"
   mv -f "$partial" "$1" || die "cannot rename the finished video to $1"
   partial=
 }
@@ -158,32 +144,47 @@ log_range() { # log
 }
 
 check_program() {
-  check_size "$width" "$height"
+  check_size width height
   [ -x "$program" ] || die "no program at $program (build it first, or pass -p)"
   command -v ffmpeg >/dev/null || die "ffmpeg is not installed"
   [ -f "$root/$music" ] || die "missing $root/$music"
 }
 
-# One range into one H.264 part, the program's lines beside it.
-render_part() { # range part
-  local part=$2 log=$2.log
+# What a part says of itself, so that -J joins only parts of one video in
+# their places: its frames, its size and rate, the program that drew it.
+part_kind() {
+  local sum
+  sum=$(sha256sum <"$program") || die "cannot read $program"
+  echo "${width}x${height} at $fps fps, program ${sum:0:16}"
+}
+
+# One range (range_first, range_end) into one H.264 part, the program's
+# lines beside it. Both are made under temporary names: an earlier PART and
+# its log stay as they were until the new ones are whole.
+render_part() { # part
+  local part=$1 log=$1.log arg=$range_arg
   fifo=$work/frames
   mkfifo "$fifo"
   begin_output "$part"
-  : >"$log"
-  pending_log=$log
-  ffmpeg -hide_banner -loglevel error -nostdin -y \
+  partial_log=$partial.log
+  scrap "$partial_log"
+  : >"$partial_log"
+  reserve "$work/ffmpeg.log"
+  reserve "$work/err.log"
+  local tag
+  tag="make-video part: frames $range_first:$range_end, $(part_kind)"
+  tied ffmpeg -hide_banner -loglevel error -nostdin -y \
     -f rawvideo -pix_fmt rgb24 -video_size "${width}x${height}" -framerate "$fps" \
     -i "$fifo" -an \
     -vf "pad=ceil(iw/2)*2:ceil(ih/2)*2" \
     -c:v libx264 -preset ultrafast -crf 20 -pix_fmt yuv420p \
-    -f mp4 "$partial" 2>"$work/ffmpeg.log" &
+    -metadata comment="$tag" -f mp4 "$partial" 2>>"$work/ffmpeg.log" &
   ffmpeg_pid=$!
-  (cd "$root" && exec "$program" -r "$fifo" -s "$1" -t -w "$width" -h "$height") \
-    >"$log" 2>"$work/err.log" &
+  (cd "$root" && tied "$program" -r "$fifo" -s "$arg" -t -w "$width" -h "$height") \
+    >"$partial_log" 2>>"$work/err.log" &
   pid=$!
 
-  local failed= status=0 fstatus=0
+  local failed= status=0 fstatus=0 why
   while kill -0 "$pid" 2>/dev/null; do
     # A failed encoder: the program would only stall or fail on the pipe.
     # (One that is done, the stream closed, waits for the program's exit.)
@@ -212,7 +213,7 @@ render_part() { # range part
       if [ "$fstatus" != 0 ] && grep -q "Broken pipe" "$work/err.log"; then
         failed="ffmpeg failed (status $fstatus): $(last_line "$work/ffmpeg.log")"
       else
-        why=$( (grep -h '^\[!' "$log" "$work/err.log"; last_line "$work/err.log") | head -n 1)
+        why=$( (grep -h '^\[!' "$partial_log" "$work/err.log"; last_line "$work/err.log") | head -n 1)
         failed="$(basename "$program") failed with status $status: ${why:-no message}"
       fi
     else
@@ -222,17 +223,22 @@ render_part() { # range part
     fi
   fi
   if [ -z "$failed" ]; then
-    read -r first end <<<"$(log_range "$log")"
+    local first end got
+    read -r first end <<<"$(log_range "$partial_log")"
     got=$(ffprobe -v error -select_streams v:0 -show_entries stream=nb_frames -of csv=p=0 "$partial" || true)
     if [ "$end" -le "$first" ]; then
       failed="$(basename "$program") wrote no frames"
+    elif [ "$first:$end" != "$range_first:$range_end" ]; then
+      failed="$(basename "$program") wrote frames $first:$end"
     elif [ "${got:-0}" != $((end - first)) ]; then
       failed="the part holds ${got:-no} frames, the program wrote $((end - first))"
     fi
   fi
-  [ -z "$failed" ] || die "frames $1: $failed"
+  [ -z "$failed" ] || die "frames $range_first:$range_end: $failed"
+  public_mode "$partial_log"
+  mv -f "$partial_log" "$log" || die "cannot rename the program's lines to $log"
+  partial_log=
   end_output "$part"
-  pending_log=
 }
 
 # Chapters from the program's own hand-over lines.
@@ -256,42 +262,66 @@ chapters() { # total-frames logs...
       }'
 }
 
-# Joins parts given in any order: each one's log says which frames it holds.
+# Joins parts given in any order: each one's log says which frames it holds,
+# and the part itself which frames, size, rate and program it was made with.
+# Parts that do not make one show from its start (to its end, unless -i)
+# are refused before anything is written.
 join_parts() { # output parts...
-  local out=$1 list=$work/parts.txt next=0 first end p
+  local out=$1 list=$work/parts.txt next=0 first end i p tag kind= with=
   shift
-  local logs=()
+  local logs=() names=("$@")
   : >"$work/parts.unsorted"
-  for p in "$@"; do
-    [ -s "$p" ] || die "no part at $p"
-    [ -s "$p.log" ] || die "no program lines at $p.log"
-    logs+=("$p.log")
+  for i in "${!names[@]}"; do
+    p=${names[$i]}
+    [ -f "$p" ] || refuse "no part at $p"
+    [ -f "$p.log" ] || refuse "no program lines at $p.log"
+    tag=$(ffprobe -v error -show_entries format_tags=comment -of default=nw=1:nk=1 "$p" 2>/dev/null || true)
+    [[ $tag =~ ^make-video\ part:\ frames\ ([0-9]+):([0-9]+),\ ([0-9]+x[0-9]+)\ at\ ([0-9]+)\ fps,\ program\ ([0-9a-f]+)$ ]] ||
+      refuse "$p is not a part made by this script: it does not say which frames it holds"
+    local tf=${BASH_REMATCH[1]} te=${BASH_REMATCH[2]} size=${BASH_REMATCH[3]} rate=${BASH_REMATCH[4]} sum=${BASH_REMATCH[5]}
+    [ "$rate" = "$fps" ] || refuse "$p is at $rate frames a second, a video here at $fps"
+    if [ -z "$with" ]; then
+      with=$p kind="$size $sum"
+    elif [ "$size" != "${kind% *}" ]; then
+      refuse "$p is $size, $with ${kind% *}: the parts of one video have one size"
+    elif [ "$sum" != "${kind#* }" ]; then
+      refuse "$p and $with come from different programs (${sum} and ${kind#* }): the parts of one video come from one"
+    fi
     read -r first end <<<"$(log_range "$p.log")"
-    echo "$first $end $(abspath "$p")" >>"$work/parts.unsorted"
+    [ "$first:$end" = "$tf:$te" ] ||
+      refuse "$p.log is not the log of $p: it reports frames $first:$end, the part holds $tf:$te"
+    logs+=("$p.log")
+    echo "$first $end $i" >>"$work/parts.unsorted"
   done
   sort -n -k1,1 "$work/parts.unsorted" >"$work/order.txt"
   : >"$list"
-  while read -r first end p; do
-    [ "$first" = "$next" ] || die "$p starts at frame $first, the frames before it end at $next"
+  while read -r first end i; do
+    p=${names[$i]}
+    [ "$first" = "$next" ] || refuse "$p starts at frame $first, the frames before it end at $next"
     next=$end
-    printf "file '%s'\n" "$(printf %s "$p" | sed "s/'/'\\\\''/g")" >>"$list"
+    printf "file '%s'\n" "$(abspath "$p" | sed "s/'/'\\\\''/g")" >>"$list"
   done <"$work/order.txt"
+  if [ "$next" != "$expected_frames" ]; then
+    [ -n "$partial_join" ] ||
+      refuse "the parts end at frame $next, a whole show has $expected_frames (-i joins them all the same)"
+    echo "$me: note: $next frames of the show's $expected_frames" >&2
+  fi
   chapters "$next" "${logs[@]}" >"$work/chapters.txt" ||
     die "the parts disagree on where the scenes start"
-  [ "$(grep -c '^\[CHAPTER\]' "$work/chapters.txt")" = 13 ] ||
+  [ "$(grep -c '^\[CHAPTER\]' "$work/chapters.txt")" = 13 ] || [ -n "$partial_join" ] ||
     echo "$me: note: $(grep -c '^\[CHAPTER\]' "$work/chapters.txt") chapters, a whole show has 13" >&2
-  [ "$next" = "$expected_frames" ] ||
-    echo "$me: note: $next frames, a whole run has $expected_frames" >&2
 
-  begin_output "$out"
+  [ -n "$partial" ] || begin_output "$out"
+  reserve "$work/join.log"
   # The video decides the length: the audio is cut where the frames end.
   if ! ffmpeg -hide_banner -loglevel error -nostdin -y \
     -f concat -safe 0 -i "$list" -i "$root/$music" -f ffmetadata -i "$work/chapters.txt" \
-    -map 0:v:0 -map 1:a:0 -map_chapters 2 -c:v copy \
+    -map 0:v:0 -map 1:a:0 -map_chapters 2 -metadata comment= -c:v copy \
     -af "adelay=${audio_delay_ms}|${audio_delay_ms}" -c:a aac -b:a 192k \
-    -shortest -movflags +faststart -f mp4 "$partial" 2>"$work/join.log"; then
+    -shortest -movflags +faststart -f mp4 "$partial" 2>>"$work/join.log"; then
     die "ffmpeg failed joining the parts: $(last_line "$work/join.log")"
   fi
+  local got
   got=$(ffprobe -v error -select_streams v:0 -show_entries stream=nb_frames -of csv=p=0 "$partial" || true)
   [ "${got:-0}" = "$next" ] || die "the joined video holds ${got:-no} frames of $next"
   end_output "$out"
@@ -299,58 +329,52 @@ join_parts() { # output parts...
 
 since() { awk -v t0="$1" -v now="$(date +%s.%N)" 'BEGIN { printf "%.0f", now - t0 }'; }
 
-if [ -n "$join" ]; then
+list_mode() {
+  [ $# -eq 0 ] || usage
+  read_number list "-l" "$list" 1 64
+  ranges "$list"
+}
+
+join_mode() {
   [ $# -ge 2 ] || usage
   command -v ffmpeg >/dev/null || die "ffmpeg is not installed"
+  local out
   out=$(abspath "$1")
   shift
+  check_target "$out"
   begin_work
   join_parts "$out" "$@"
   echo "$me: joined $# parts into $out"
-  exit 0
-fi
+}
 
-if [ -n "$range" ]; then
+range_mode() {
   [ $# -eq 1 ] || usage
+  read_range "$range"
   check_program
+  local part
   part=$(abspath "$1")
+  check_target "$part"
+  check_target "$part.log"
   begin_work
   start_xvfb "$width" "$height"
-  render_part "$range" "$part"
-  exit 0
-fi
+  render_part "$part"
+}
 
-[ $# -le 1 ] || usage
-output=$(abspath "${1:-$root/video/vy-01.mp4}")
-cores=$(nproc 2>/dev/null || echo 1)
-jobs=${jobs:-$cores}
-count "-j" "$jobs"
-check_program
-begin_work
-
-# llvmpipe rasterises on as many threads as there are cores; several
-# renderers at once share them out.
-threads=${LP_NUM_THREADS:-$((cores / jobs))}
-mkdir "$work/parts"
-echo "$me: rendering ${width}x${height} with $program to $output, $jobs at once, LP_NUM_THREADS=$threads"
-start=$(date +%s.%N)
-parts=()
-pids=()
-for r in $(ranges "$jobs"); do
-  part=$work/parts/$(printf %04d "${#parts[@]}").mp4
-  LP_NUM_THREADS=$threads "$0" -w "$width" -h "$height" -p "$program" -s "$r" "$part" \
-    2>"$part.err" &
-  parts+=("$part")
-  pids+=("$!")
-  children="$children $!"
-done
+# Where each range's program lines are while it renders, and once it is done.
+part_logs() { # part
+  local l
+  for l in "$1.log" "$(dirname "$1")/.$(basename "$1")".*.log; do
+    [ ! -f "$l" ] || echo "$l"
+  done
+}
 
 progress() {
-  local n=0 p first end
+  local n=0 p l first end
   for p in "${parts[@]}"; do
-    [ -f "$p.log" ] || continue
-    read -r first end <<<"$(log_range "$p.log")"
-    [ "$end" -gt "$first" ] && n=$((n + end - first))
+    while read -r l; do
+      read -r first end <<<"$(log_range "$l")"
+      [ "$end" -le "$first" ] || n=$((n + end - first))
+    done < <(part_logs "$p")
   done
   awk -v n="$n" -v total="$expected_frames" -v t0="$start" -v now="$(date +%s.%N)" 'BEGIN {
     t = now - t0; rate = t > 0 ? n / t : 0
@@ -360,24 +384,72 @@ progress() {
   }'
 }
 
-# The first range to fail ends them all.
-done_parts=()
-while [ "${#done_parts[@]}" -lt "${#parts[@]}" ]; do
-  for i in "${!pids[@]}"; do
-    [ -z "${done_parts[$i]:-}" ] || continue
-    kill -0 "${pids[$i]}" 2>/dev/null && continue
-    done_parts[$i]=1
-    if ! wait "${pids[$i]}"; then
-      err=$(grep -h "^$me:" "${parts[$i]}.err" 2>/dev/null | head -n 1 || true)
-      [ -n "$err" ] || err="rendering ${parts[$i]} failed: $(last_line "${parts[$i]}.err")"
-      die "${err#$me: }"
-    fi
+show_mode() {
+  [ $# -le 1 ] || usage
+  output=$(abspath "${1:-$root/video/vy-01.mp4}")
+  check_target "$output"
+  local cores
+  cores=$(nproc 2>/dev/null || echo 1)
+  [ -n "$jobs_given" ] || jobs=$cores
+  read_number jobs "-j" "$jobs" 1 64
+  check_program
+  begin_work
+  # A place that cannot take the video is found before the render, not after.
+  begin_output "$output"
+
+  # llvmpipe rasterises on as many threads as there are cores; several
+  # renderers at once share them out.
+  local threads=${LP_NUM_THREADS:-$((cores / jobs))} r part
+  mkdir "$work/parts"
+  echo "$me: rendering ${width}x${height} with $program to $output, $jobs at once, LP_NUM_THREADS=$threads"
+  start=$(date +%s.%N)
+  parts=()
+  local pids=() spans=()
+  for r in $(ranges "$jobs"); do
+    part=$work/parts/$(printf %04d "${#parts[@]}").mp4
+    reserve "$part.err"
+    LP_NUM_THREADS=$threads tied bash "$0" -w "$width" -h "$height" -p "$program" -s "$r" "$part" \
+      2>>"$part.err" &
+    parts+=("$part")
+    pids+=("$!")
+    spans+=("$r")
+    children="$children $!"
   done
-  [ -t 2 ] && progress >&2
-  sleep 1
-done
-[ -t 2 ] && { progress >&2; echo >&2; }
-children=
-echo "$me: ${#parts[@]} ranges rendered in $(since "$start") s; joining"
-join_parts "$output" "${parts[@]}"
-echo "$me: done in $(since "$start") s (the show lasts 188 s): $output"
+
+  # The first range to fail ends them all.
+  local done_parts=() i s err
+  while [ "${#done_parts[@]}" -lt "${#parts[@]}" ]; do
+    for i in "${!pids[@]}"; do
+      [ -z "${done_parts[$i]:-}" ] || continue
+      kill -0 "${pids[$i]}" 2>/dev/null && continue
+      done_parts[$i]=1
+      s=0
+      wait "${pids[$i]}" || s=$?
+      if [ "$s" != 0 ]; then
+        err=$(grep -h "^$me:" "${parts[$i]}.err" 2>/dev/null | head -n 1 || true)
+        [ -n "$err" ] || err="frames ${spans[$i]}: rendering failed with status $s: $(last_line "${parts[$i]}.err")"
+        err=${err%: }
+        die "${err#$me: }"
+      fi
+    done
+    [ -t 2 ] && progress >&2
+    sleep 1
+  done
+  [ -t 2 ] && { progress >&2; echo >&2; }
+  children=
+  echo "$me: ${#parts[@]} ranges rendered in $(since "$start") s; joining"
+  join_parts "$output" "${parts[@]}"
+  echo "$me: done in $(since "$start") s (the show lasts 188 s): $output"
+}
+
+# One mode each run. (A failed expansion abandons only the command it is
+# in: this one, so the script ends there.)
+if [ -n "$list_given" ]; then
+  list_mode "$@"
+elif [ -n "$join" ]; then
+  join_mode "$@"
+elif [ -n "$range_given" ]; then
+  range_mode "$@"
+else
+  show_mode "$@"
+fi

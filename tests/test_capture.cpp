@@ -55,8 +55,10 @@ TEST(PngSaveSurface, FailuresReturnAndLeaveNoPartialFile) {
   EXPECT_EQ(err.substr(0, 2 * full.size()), full + full);
   EXPECT_NE(err.find("libpng: error: "), std::string::npos) << err;
   EXPECT_NE(err.find("[!] capture: writing " + bad + " failed"), std::string::npos) << err;
-  EXPECT_EQ(err.substr(err.find("fopen error")), "fopen error: Too many levels of symbolic links\nfopen error: Too many levels of symbolic links\n"
-                                                 "fopen error: No such file or directory\nfopen error: Is a directory\n");
+  EXPECT_EQ(err.substr(err.find("fopen error")), "fopen error: " + link + ": Too many levels of symbolic links\nfopen error: " +
+                                                     dangling + ": Too many levels of symbolic links\nfopen error: " + dir +
+                                                     "/none/x.png: No such file or directory\nfopen error: " + dir +
+                                                     ": Is a directory\n");
   struct stat st;
   EXPECT_NE(stat(bad.c_str(), &st), 0);
   EXPECT_EQ(readFile(dir + "/mine"), "mine");
@@ -190,6 +192,21 @@ TEST(CaptureRun, MakesItsDirectoryAndRawFramesEqualThePngs) {
   }
 }
 
+// Frames sent to standard output get no console line among them: those go
+// to standard error then. A FIFO nobody reads yet: the run says it waits.
+TEST(CaptureRun, RawFramesOnStandardOutputAndAFifoWithoutReader) {
+  const std::string dir = makeWorkdir(true);
+  RunResult r = runProgram({"-r", "/dev/stdout", "-s", "0:40", "-m", "-w", "160", "-h", "120"}, dir, 120);
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out.size(), 40u * 160 * 120 * 3);
+  EXPECT_EQ(r.err.rfind("[*] vy-01 the zembrit.\n", 0), 0u) << r.err;
+  EXPECT_EQ(countLines(r.err, "[->] captured frame #"), 40) << r.err;
+  ASSERT_EQ(mkfifo((dir + "/frames").c_str(), 0600), 0);
+  RunResult f = runProgram({"-r", "frames", "-m", "-w", "160", "-h", "120"}, dir, 60,
+                           "[*] capture: waiting for a reader of frames\n", SIGTERM);
+  EXPECT_TRUE(f.stopped) << f.out << f.err;
+}
+
 // A frame that cannot be written ends the run with status 255 and its
 // message; no frame from it on is reported, and the files left are
 // exactly the reported frames, each whole.
@@ -199,9 +216,9 @@ TEST(CaptureRun, UnwritableFramesEndTheRunWith255) {
     int failAt;  // first frame that cannot be written
     const char *message;
   } rows[] = {
-      {"frame file is a directory", 2, "fopen error: Is a directory\n"},
-      {"frame file is a link", 3, "fopen error: Too many levels of symbolic links\n"},
-      {"capture is a file", 0, "fopen error: Not a directory\n"},
+      {"frame file is a directory", 2, "fopen error: capture/0000000002.png: Is a directory\n"},
+      {"frame file is a link", 3, "fopen error: capture/0000000003.png: Too many levels of symbolic links\n"},
+      {"capture is a file", 0, "fopen error: capture/0000000000.png: Not a directory\n"},
   };
   for (const auto &row : rows) {
     const std::string dir = makeWorkdir(true);

@@ -44,12 +44,14 @@ struct SheetRun {
 };
 
 // Runs `shell` (limits, say) and then the script with args, in a session of
-// its own so that every process of the run is found by its group; stops it
-// with SIGTERM once the stand-in has started, when asked.
+// its own so that every process of the run is found by its group, its
+// scratch files in dir/tmp; once the stand-in has started, stops it with
+// SIGTERM, or with SIGINT to the whole group as Ctrl-C does, when asked.
 SheetRun runSheet(const std::string &dir, const std::string &args, const std::string &shell = "",
-                  bool stopOnceStarted = false) {
-  const std::string command = shell + "exec bash " + VY_SOURCE_DIR + "/scripts/contact-sheet.sh " + args +
-                              " >/dev/null 2>" + dir + "/err.log";
+                  int stopSignal = 0) {
+  fs::create_directories(dir + "/tmp");
+  const std::string command = shell + "TMPDIR=" + dir + "/tmp exec bash " + VY_SOURCE_DIR + "/scripts/contact-sheet.sh " +
+                              args + " >/dev/null 2>" + dir + "/err.log";
   pid_t pid = fork();
   if (pid == 0) {
     setsid();
@@ -60,9 +62,9 @@ SheetRun runSheet(const std::string &dir, const std::string &args, const std::st
   int status = 0;
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(300);
   while (waitpid(pid, &status, WNOHANG) != pid) {
-    if (stopOnceStarted && fs::exists(dir + "/started")) {
-      kill(pid, SIGTERM);
-      stopOnceStarted = false;
+    if (stopSignal && fs::exists(dir + "/started")) {
+      kill(stopSignal == SIGINT ? -pid : pid, stopSignal);
+      stopSignal = 0;
     }
     if (std::chrono::steady_clock::now() > deadline) kill(-pid, SIGKILL);
     usleep(50000);
@@ -89,18 +91,19 @@ TEST(ContactSheet, KeepsWhatItDidNotMakeAndLeavesNothingBroken) {
   fs::create_directories(dir + "/keep");
   const struct {
     std::string args, shell;
-    bool stop;
+    int stop;
     int status;
     const char *message;
   } rows[] = {
       // A "%" is no pattern; frames go beside a sheet that landed in the empty DIR.
-      {p + "stand-in -k " + dir + "/keep '" + dir + "/keep/sheet%d.png'", "", false, 0, ""},
-      {p + "stand-in -k " + dir + "/full " + dir + "/out/sheet.png", "", false, 2, "not a new or empty directory"},
+      {p + "stand-in -k " + dir + "/keep '" + dir + "/keep/sheet%d.png'", "", 0, 0, ""},
+      {p + "stand-in -k " + dir + "/full " + dir + "/out/sheet.png", "", 0, 2, "not a new or empty directory"},
       // A disk that fills up while the sheet is written.
       {p + "stand-in " + dir + "/out/sheet.png",
-       "export REAL_FFMPEG=$(command -v ffmpeg) PATH=" + dir + "/bin:$PATH; ", false, 1, "could not tile"},
-      {p + "fails " + dir + "/out/sheet.png", "", false, 1, "failed with exit status 3"},
-      {p + "hangs " + dir + "/out/sheet.png", "", true, 130, ""},
+       "export REAL_FFMPEG=$(command -v ffmpeg) PATH=" + dir + "/bin:$PATH; ", 0, 1, "could not tile"},
+      {p + "fails " + dir + "/out/sheet.png", "", 0, 1, "failed with exit status 3"},
+      {p + "hangs " + dir + "/out/sheet.png", "", SIGTERM, 130, ""},
+      {p + "hangs " + dir + "/out/sheet.png", "", SIGINT, 130, ""},
   };
   for (const auto &row : rows) {
     SheetRun r = runSheet(dir, row.args, row.shell, row.stop);
@@ -109,6 +112,9 @@ TEST(ContactSheet, KeepsWhatItDidNotMakeAndLeavesNothingBroken) {
     EXPECT_TRUE(*row.message ? r.err.find(row.message) != std::string::npos : r.err.empty())
         << row.args << "\n" << r.err;
     EXPECT_FALSE(r.leftRunning) << row.args;
+    // Nor any scratch file, the frames among them.
+    EXPECT_TRUE(fs::is_empty(dir + "/tmp")) << row.args;
+    fs::remove(dir + "/started");
     // Nothing under the sheet's name but a whole sheet, no temporary file.
     EXPECT_TRUE(!fs::exists(dir + "/out") || fs::is_empty(dir + "/out")) << row.args;
   }

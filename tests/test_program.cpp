@@ -89,6 +89,8 @@ TEST(Program, RefusesWhatItCannotRun) {
       {{"-w", "-5", "-h", "-5"}, 2, "[!] -w -5: a size cannot be negative\n"},
       {{"-w", "100000", "-h", "100000"}, 2, "[!] 100000x100000 is larger than this GL can draw: GL_MAX_VIEWPORT_DIMS is "},
       {{"-w", "2147483647", "-h", "1", "-c"}, 2, "[!] 2147483647x1 is larger than this GL can draw: GL_MAX_VIEWPORT_DIMS"},
+      {{"-w", "1", "-h", "120"}, 2, "[!] 1x120 is smaller than the show can draw: a window is at least 2x2\n"},
+      {{"-r", "x.raw", "-w", "120", "-h", "1"}, 2, "[!] 120x1 is smaller than the show can draw: a window is at least 2x2\n"},
       {{"-c", "-w", "16384", "-h", "100"}, 2, "[!] 16384x100 is larger than -c can keep: a captured frame is at most 16383x"},
       {{"-r"}, 2, "[!] -r needs the name of the file for the raw frames\n"},
       {{"-r", "-m"}, 2, "[!] -r needs the name of the file for the raw frames, not the option -m\n"},

@@ -2,6 +2,7 @@
 // with chapters and music; failures leave the earlier video and nothing else.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -18,7 +19,8 @@ namespace {
 // Frames of one grey per stage, 16x16; scene k starts in frame 95 + 600 (k - 1),
 // numbered from 1 as the program's hand-over lines count. STANDIN_FAIL:
 // "early" dies before opening the stream, "at N" stops at frame N with an
-// error, "stall" waits after its first frames until it is stopped.
+// error, "stall" waits after its first frames until it is stopped (a second
+// one stalled makes the file STANDIN_MARK).
 const char *kStandIn = R"SH(#!/bin/bash
 raw= range=0: w=16 h=16
 while [ $# -gt 0 ]; do
@@ -49,37 +51,17 @@ for k in $(seq 0 12); do
     sleep 60 &
     trap 'kill $!; exit 143' TERM
     touch "$STANDIN_MARK.$$"
+    [ "$(ls "$STANDIN_MARK".* | wc -l)" -lt 2 ] || touch "$STANDIN_MARK"
     wait
   fi
 done
 [ "$end" != 7535 ] || echo "[dev] scene 12: 840 frames"
 )SH";
 
-struct Shell {
-  int status = -1;
-  std::string out, err;
-};
-
-// What of session sid is still running (zombies are dead: where init does
-// not reap, the orphans of a killed stand-in stay in the table).
-std::string sessionLeft(const std::string &sid) {
-  const std::string meta = makeWorkdir(false);
-  std::system(("ps -o pid=,stat=,args= -s " + sid.substr(0, sid.find('\n')) + " | awk '$2 !~ /^Z/' >'" + meta + "/left'").c_str());
-  return readFile(meta + "/left");
-}
-
-// Runs a shell command in dir, in a session of its own, keeping its own
-// files elsewhere; leftOver gets whatever of the session still runs after.
-Shell sh(const std::string &dir, const std::string &cmd, std::string *leftOver = nullptr) {
-  const std::string meta = makeWorkdir(false);
-  writeFile(meta + "/cmd.sh", "echo $$ >'" + meta + "/sid'\ncd '" + dir + "' || exit 99\n" + cmd + "\n");
-  Shell r;
-  int s = std::system(("setsid --wait sh '" + meta + "/cmd.sh' >'" + meta + "/out' 2>'" + meta + "/err'").c_str());
-  r.status = WIFEXITED(s) ? WEXITSTATUS(s) : -1;
-  r.out = readFile(meta + "/out");
-  r.err = readFile(meta + "/err");
-  if (leftOver) *leftOver = sessionLeft(readFile(meta + "/sid"));
-  return r;
+// Runs a shell command in dir, in a session of its own; leftOver gets
+// whatever of the session still runs after.
+ShellRun sh(const std::string &dir, const std::string &cmd, std::string *leftOver = nullptr) {
+  return runShell(dir, cmd, leftOver);
 }
 
 std::string script() { return std::string(VY_SOURCE_DIR) + "/scripts/make-video.sh"; }
@@ -94,23 +76,29 @@ std::string probe(const std::string &what, const std::string &file) {
   return sh("/", "ffprobe -v error " + what + " -of csv=p=0 '" + file + "' 2>&1").out;
 }
 
-// The script's scratch directories go under dir/tmp, to be found empty.
+// The script's scratch directories go under dir/tmp, to be found empty; the
+// shell execs the script, so that a signal to it reaches the script.
 std::string videoCmd(const std::string &dir, const std::string &args) {
   std::system(("mkdir -p '" + dir + "/tmp'").c_str());
-  return "TMPDIR='" + dir + "/tmp' bash " + script() + " -w 16 -h 16 -p " + standIn(dir) + " " + args;
+  return "TMPDIR='" + dir + "/tmp' exec bash " + script() + " -w 16 -h 16 -p " + standIn(dir) + " " + args;
 }
 
 }  // namespace
 
-// Three ranges at once, joined in the order of their frames: every frame in
-// its place, 13 chapters where the program said the scenes start, the music.
+// Three ranges at once (03 is three, not octal), joined in the order of
+// their frames: every frame in its place, 13 chapters where the program
+// said the scenes start, the music; the video has the mode the umask gives.
 TEST(Video, RangesJoinInOrderWithChaptersAndMusic) {
   const std::string dir = makeWorkdir(false);
   std::string left;
-  Shell r = sh(dir, videoCmd(dir, "-j 3 out.mp4"), &left);
+  ShellRun r = sh(dir, "umask 027; " + videoCmd(dir, "-j 03 out.mp4"), &left);
   ASSERT_EQ(r.status, 0) << r.out << r.err;
+  EXPECT_NE(r.out.find(", 3 at once,"), std::string::npos) << r.out;
   EXPECT_EQ(left, "");
-  EXPECT_EQ(sh(dir, "ls -A tmp").out, "");
+  EXPECT_EQ(sh(dir, "ls -A . tmp").out, ".:\nout.mp4\nstandin\ntmp\n\ntmp:\n");
+  struct stat st;
+  ASSERT_EQ(stat((dir + "/out.mp4").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0640u);
   EXPECT_EQ(probe("-select_streams v:0 -show_entries stream=nb_frames", dir + "/out.mp4"), "7535\n");
   EXPECT_EQ(probe("-select_streams a:0 -show_entries stream=codec_name", dir + "/out.mp4"), "aac\n");
   std::string expected = "0.000000,2.350000,Start\n";
@@ -148,7 +136,7 @@ TEST(Video, FailuresKeepTheEarlierVideoAndLeaveNothingBehind) {
       {"one range fails halfway", "STANDIN_FAIL='at 5000'", "-j 3", 1,
        "failed with status 3: [!] stand-in: frame 5000 went wrong"},
       {"ffmpeg fails first", "PATH=$PWD/bin:$PATH", "-j 2", 1, "ffmpeg failed (status 1): Error writing trailer: No space left on device"},
-      {"bad job count", "", "-j 0", 2, "-j must be a number from 1 to 64"},
+      {"bad job count", "", "-j 0", 2, "-j must be a whole number from 1 to 64"},
   };
   for (const auto &row : rows) {
     const std::string dir = makeWorkdir(false);
@@ -161,7 +149,7 @@ TEST(Video, FailuresKeepTheEarlierVideoAndLeaveNothingBehind) {
     chmod((dir + "/bin/ffmpeg").c_str(), 0755);
     writeFile(dir + "/out.mp4", "the earlier video");
     std::string left;
-    Shell r = sh(dir, std::string(row.env) + " " + videoCmd(dir, std::string(row.args) + " out.mp4"), &left);
+    ShellRun r = sh(dir, std::string(row.env) + " " + videoCmd(dir, std::string(row.args) + " out.mp4"), &left);
     EXPECT_EQ(r.status, row.status) << row.name << "\n" << r.out << r.err;
     EXPECT_NE(r.err.find(row.message), std::string::npos) << row.name << "\n" << r.err;
     EXPECT_EQ(countLines(r.err, "make-video:"), 1) << row.name << "\n" << r.err;
@@ -171,21 +159,119 @@ TEST(Video, FailuresKeepTheEarlierVideoAndLeaveNothingBehind) {
   }
 }
 
-// Stopped by a signal while both ranges render: the same.
+// Stopped by a signal while both ranges render: the same. Killed outright
+// (no trap runs), its processes and scratch files go with it all the same.
 TEST(Video, SignalKeepsTheEarlierVideoAndLeavesNothingBehind) {
-  const std::string dir = makeWorkdir(false), meta = makeWorkdir(false);
+  for (int sig : {SIGTERM, SIGKILL}) {
+    const std::string dir = makeWorkdir(false), marks = makeWorkdir(false);
+    writeFile(dir + "/out.mp4", "the earlier video");
+    std::string left;
+    ShellRun r = runShell(dir, "STANDIN_FAIL=stall STANDIN_MARK='" + marks + "/stalled' " + videoCmd(dir, "-j 2 out.mp4"),
+                          &left, marks + "/stalled", sig, false, 20);
+    EXPECT_EQ(r.status, sig == SIGTERM ? 130 : 128 + SIGKILL) << r.err;
+    EXPECT_EQ(readFile(dir + "/out.mp4"), "the earlier video") << sig;
+    EXPECT_EQ(left, "") << sig;
+    for (int i = 0; i < 100 && sh(dir, "ls -A tmp").out != ""; ++i) usleep(100000);
+    EXPECT_EQ(sh(dir, "ls -A . tmp").out, ".:\nout.mp4\nstandin\ntmp\n\ntmp:\n") << sig;
+  }
+}
+
+// A part says which frames it holds, at what size and rate, from which
+// program; -J joins only parts that make one whole show (-i: one that ends
+// early) from one program at one size, and refuses anything else with one
+// line and status 2, the earlier video left alone. A re-render that fails
+// leaves the PART and its log as they were; parts and logs take the mode
+// the umask gives.
+TEST(Video, JoinTakesOnlyPartsOfOneWholeShow) {
+  const std::string dir = makeWorkdir(false);
+  writeFile(dir + "/other", std::string(kStandIn) + "# another build\n");
+  chmod((dir + "/other").c_str(), 0755);
+  for (const char *part : {"-s 0:3767 a.mp4", "-s 3767: b.mp4", "-w 18 -h 18 -s 7000: c.mp4",
+                           "-p ./other -s 7000: d.mp4"}) {
+    ShellRun r = sh(dir, "umask 027; " + videoCmd(dir, part));
+    ASSERT_EQ(r.status, 0) << part << "\n" << r.err;
+  }
+  struct stat st;
+  for (const char *f : {"/a.mp4", "/a.mp4.log"}) {
+    ASSERT_EQ(stat((dir + f).c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0640u) << f;
+  }
+  // The logs of a and b swapped; a part that does not say what it holds.
+  ASSERT_EQ(sh(dir, "cp a.mp4 sa.mp4 && cp b.mp4.log sa.mp4.log && cp b.mp4 sb.mp4 && cp a.mp4.log sb.mp4.log && "
+                    "ffmpeg -v error -i a.mp4 -c copy -metadata comment= x.mp4 && cp a.mp4.log x.mp4.log && mkdir dir.mp4")
+                .status,
+            0);
   writeFile(dir + "/out.mp4", "the earlier video");
-  writeFile(meta + "/cmd.sh", "echo $$ >sid\ncd '" + dir + "'\nSTANDIN_FAIL=stall STANDIN_MARK='" + meta +
-                                  "/stalled' " + videoCmd(dir, "-j 2 out.mp4") + " 2>'" + meta +
-                                  "/err' &\necho $! >'" + meta + "/pid'\nwait $!\necho $? >'" + meta + "/status'\n");
-  ASSERT_EQ(std::system(("cd '" + meta + "' && setsid sh cmd.sh >/dev/null 2>&1 &").c_str()), 0);
-  for (int i = 0; i < 300 && std::system(("[ $(ls '" + meta + "' | grep -c stalled) = 2 ]").c_str()) != 0; ++i)
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
-  ASSERT_EQ(std::system(("kill -TERM $(cat '" + meta + "/pid')").c_str()), 0);
-  for (int i = 0; i < 100 && readFile(meta + "/status").empty(); ++i)
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
-  EXPECT_EQ(readFile(meta + "/status"), "130\n") << readFile(meta + "/err");
+  const std::string files = sh(dir, "ls -A . tmp").out;
+  const struct {
+    const char *args, *message;
+  } refused[] = {
+      {"-J out.mp4 a.mp4 c.mp4", "c.mp4 is 18x18, a.mp4 16x16: the parts of one video have one size"},
+      {"-J out.mp4 a.mp4 d.mp4", "d.mp4 and a.mp4 come from different programs"},
+      {"-J out.mp4 a.mp4", "the parts end at frame 3767, a whole show has 7535 (-i joins them all the same)"},
+      {"-J out.mp4 b.mp4", ": b.mp4 starts at frame 3767, the frames before it end at 0"},
+      {"-J out.mp4 sa.mp4 sb.mp4", "sa.mp4.log is not the log of sa.mp4: it reports frames 3767:7535, the part holds 0:3767"},
+      {"-J out.mp4 a.mp4 x.mp4", ": x.mp4 is not a part made by this script"},
+      {"-J dir.mp4 a.mp4 b.mp4", "/dir.mp4 exists and is not a regular file"},
+      {"-s 0:10 dir.mp4", "/dir.mp4 exists and is not a regular file"},
+      {"-s 10:5 e.mp4", "-s 10:5: END must come after FIRST"},
+  };
+  for (const auto &row : refused) {
+    ShellRun r = sh(dir, videoCmd(dir, row.args));
+    EXPECT_EQ(r.status, 2) << row.args << "\n" << r.err;
+    EXPECT_NE(r.err.find(row.message), std::string::npos) << row.args << "\n" << r.err;
+    EXPECT_EQ(countLines(r.err, "make-video:"), 1) << row.args << "\n" << r.err;
+    EXPECT_EQ(readFile(dir + "/out.mp4"), "the earlier video") << row.args;
+    EXPECT_EQ(sh(dir, "ls -A . tmp").out, files) << row.args;
+  }
+  const std::string a = readFile(dir + "/a.mp4"), aLog = readFile(dir + "/a.mp4.log");
+  ShellRun failed = sh(dir, "STANDIN_FAIL='at 100' " + videoCmd(dir, "-s 0:3767 a.mp4"));
+  EXPECT_EQ(failed.status, 1) << failed.err;
+  EXPECT_TRUE(readFile(dir + "/a.mp4") == a && readFile(dir + "/a.mp4.log") == aLog);
+  EXPECT_EQ(sh(dir, "ls -A . tmp").out, files);
+
+  ShellRun part = sh(dir, videoCmd(dir, "-J -i first.mp4 a.mp4"));
+  EXPECT_EQ(part.status, 0) << part.err;
+  EXPECT_EQ(probe("-select_streams v:0 -show_entries stream=nb_frames", dir + "/first.mp4"), "3767\n");
+  ShellRun whole = sh(dir, videoCmd(dir, "-J out.mp4 b.mp4 a.mp4"));
+  EXPECT_EQ(whole.status, 0) << whole.err;
+  EXPECT_EQ(probe("-select_streams v:0 -show_entries stream=nb_frames", dir + "/out.mp4"), "7535\n");
+}
+
+// Refused before any range renders: an OUTPUT that is a directory (status
+// 2), a place that cannot take the video (a path through a file).
+TEST(Video, UnusableOutputIsFoundBeforeTheRender) {
+  const std::string dir = makeWorkdir(false);
+  ASSERT_EQ(sh(dir, "mkdir dir.mp4 && echo a file >file").status, 0);
+  const struct {
+    const char *output;
+    int status;
+    const char *message;
+  } rows[] = {
+      {"dir.mp4", 2, "dir.mp4 exists and is not a regular file\n"},
+      {"file/out.mp4", 1, "make-video: cannot make the directory of "},
+  };
+  for (const auto &row : rows) {
+    ShellRun r = sh(dir, videoCmd(dir, std::string("-j 2 ") + row.output));
+    EXPECT_EQ(r.status, row.status) << r.err;
+    EXPECT_NE(r.err.find(row.message), std::string::npos) << r.err;
+    EXPECT_EQ(r.out.find("rendering"), std::string::npos) << r.out;
+    EXPECT_EQ(sh(dir, "ls -A . dir.mp4 tmp").out, ".:\ndir.mp4\nfile\nstandin\ntmp\n\ndir.mp4:\n\ntmp:\n");
+  }
+}
+
+// A TMPDIR that fills up while the ranges render (a small file system of
+// its own): the one line says so.
+TEST(Video, FullScratchSpaceIsNamed) {
+  const std::string dir = makeWorkdir(false);
+  if (sh(dir, "unshare -m true").status != 0) GTEST_SKIP() << "no mount namespace for a small file system";
+  writeFile(dir + "/out.mp4", "the earlier video");
+  std::string left;
+  writeFile(dir + "/full.sh", "mount -t tmpfs -o size=256k tmpfs tmp && " + videoCmd(dir, "-w 64 -h 64 -j 2 out.mp4"));
+  ShellRun r = sh(dir, "exec unshare -m sh full.sh", &left);
+  EXPECT_EQ(r.status, 1) << r.err;
+  EXPECT_NE(r.err.find(": No space left on device"), std::string::npos) << r.err;
+  EXPECT_EQ(countLines(r.err, "make-video:"), 1) << r.err;
   EXPECT_EQ(readFile(dir + "/out.mp4"), "the earlier video");
-  EXPECT_EQ(sessionLeft(readFile(meta + "/sid")), "");
-  EXPECT_EQ(sh(dir, "ls -A . tmp").out, ".:\nout.mp4\nstandin\ntmp\n\ntmp:\n");
+  EXPECT_EQ(left, "");
 }

@@ -114,7 +114,7 @@ int png_save_surface_with(const char *path, SDL_Surface *surface,
                           int zlibLevel, int filters) {
   FILE *fp = openFrameFile(path);
   if (!fp) {
-    perror("fopen error");
+    fprintf(stderr, "fopen error: %s: %s\n", path, strerror(errno));
     return -1;
   }
 

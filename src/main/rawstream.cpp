@@ -13,6 +13,7 @@
 #include <utility>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/uio.h>
 #include <unistd.h>
 
@@ -23,10 +24,30 @@ static FILE *rawStream = nullptr;
 static int streamWidth = 0, streamHeight = 0;
 static RawBlur rawBlur;  // the worker's alone: frames reach it in order
 
+int rawStreamFd = -1;
+
+// A FIFO without a reader holds the run at its first frame: it says so.
+static FILE *openStream() {
+  if (rawStreamFd >= 0) return fdopen(rawStreamFd, "wb");
+  struct stat st;
+  if (stat(RAW_PATH, &st) == 0 && S_ISFIFO(st.st_mode)) {
+    const int fd = open(RAW_PATH, O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd >= 0) {
+      fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+      return fdopen(fd, "wb");
+    }
+    if (errno == ENXIO) {
+      printf("[*] capture: waiting for a reader of %s\n", RAW_PATH);
+      fflush(stdout);
+    }
+  }
+  return fopen(RAW_PATH, "wb");
+}
+
 void openRawStream(int width, int height) {
   streamWidth = width;
   streamHeight = height;
-  rawStream = fopen(RAW_PATH, "wb");
+  rawStream = openStream();
   if (!rawStream) {
     fprintf(stderr, "[!] capture: opening %s failed: %s\n", RAW_PATH, strerror(errno));
     exit(-1);

@@ -4,6 +4,10 @@
 #pragma once
 #include <vector>
 
+// The raw frames' file already open (standard output's, when -r names it),
+// or -1: RAW_PATH is opened at the first frame.
+extern int rawStreamFd;
+
 // Opens RAW_PATH for frames of width x height; one that cannot be opened
 // ends the run with its message and status 255.
 void openRawStream(int width, int height);

@@ -10,6 +10,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "main/capture.h"
@@ -17,6 +19,7 @@
 #include "main/pngwriter.h"
 #include "main/driver.h"
 #include "main/rawrange.h"
+#include "main/rawstream.h"
 
 int CAPTURE = 0;
 int SOUND_ON = 1;
@@ -200,6 +203,9 @@ static void checkWindowSize(int width, int height) {
   else if (width > texture || height > texture)
     snprintf(line, sizeof line, "%dx%d is larger than this GL can draw: GL_MAX_TEXTURE_SIZE is %d", width, height,
              texture);
+  else if (width < 2 || height < 2)
+    // GLUT never draws a window one pixel wide or high: the run would wait for good.
+    snprintf(line, sizeof line, "%dx%d is smaller than the show can draw: a window is at least 2x2", width, height);
   else if (CAPTURE && !RAW_PATH && (width > kCaptureMaxWidth || height > kCaptureMaxHeight))
     snprintf(line, sizeof line, "%dx%d is larger than -c can keep: a captured frame is at most %dx%d", width, height,
              kCaptureMaxWidth, kCaptureMaxHeight);
@@ -208,7 +214,26 @@ static void checkWindowSize(int width, int height) {
   refuseOption(line);
 }
 
+// Raw frames sent to standard output (-r /dev/stdout, or the file standard
+// output goes to) must not get the console lines among them: those go to
+// standard error instead, and the frames to standard output's own file.
+// The first -r decides, as in parseOptions. A device (/dev/null) keeps no
+// order to spoil.
+static void keepConsoleOutOfFrames(int argc, char **argv) {
+  for (int i = 1; i + 1 < argc; i++) {
+    if (strcmp(argv[i], "-r") != 0) continue;
+    struct stat raw, out;
+    if (stat(argv[i + 1], &raw) == 0 && fstat(1, &out) == 0 && raw.st_dev == out.st_dev &&
+        raw.st_ino == out.st_ino && !S_ISCHR(out.st_mode)) {
+      rawStreamFd = fcntl(1, F_DUPFD_CLOEXEC, 3);
+      if (rawStreamFd >= 0) dup2(2, 1);
+    }
+    return;
+  }
+}
+
 int runProduction(int argc, char **argv) {
+  keepConsoleOutOfFrames(argc, argv);
   // Line-buffered, so progress lines reach a pipe as they happen.
   setvbuf(stdout, nullptr, _IOLBF, 0);
   puts("[*] vy-01 the zembrit.");

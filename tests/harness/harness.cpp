@@ -229,6 +229,57 @@ RunResult runProgram(const std::vector<std::string> &args, const std::string &wo
   return r;
 }
 
+// What of session sid still runs (zombies are dead: where init does not
+// reap, the orphans of a killed process stay in the table).
+static std::string sessionLeft(pid_t sid) {
+  const std::string meta = makeWorkdir(false);
+  std::system(("ps -o pid=,stat=,args= -s " + std::to_string(sid) + " | awk '$2 !~ /^Z/' >'" + meta + "/left'").c_str());
+  std::string left = readFile(meta + "/left");
+  std::system(("rm -rf '" + meta + "'").c_str());
+  return left;
+}
+
+ShellRun runShell(const std::string &dir, const std::string &cmd, std::string *leftOver, const std::string &when,
+                  int sig, bool toGroup, int settleSeconds) {
+  const std::string meta = makeWorkdir(false);
+  const std::string outPath = meta + "/out", errPath = meta + "/err";
+  pid_t pid = fork();
+  if (pid == 0) {
+    setsid();
+    int o = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    int e = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    dup2(o, 1);
+    dup2(e, 2);
+    if (chdir(dir.c_str()) != 0) _exit(99);
+    execl("/bin/sh", "sh", "-c", cmd.c_str(), (char *)nullptr);
+    _exit(127);
+  }
+  int status = 0;
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(600);
+  struct stat st;
+  while (waitpid(pid, &status, WNOHANG) != pid) {
+    if (sig && stat(when.c_str(), &st) == 0) {
+      kill(toGroup ? -pid : pid, sig);
+      sig = 0;
+    }
+    if (std::chrono::steady_clock::now() > deadline) kill(-pid, SIGKILL);
+    usleep(50000);
+  }
+  ShellRun r;
+  r.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  r.out = readFile(outPath);
+  r.err = readFile(errPath);
+  std::system(("rm -rf '" + meta + "'").c_str());
+  if (leftOver) {
+    *leftOver = sessionLeft(pid);
+    for (int i = 0; i < settleSeconds * 10 && !leftOver->empty(); ++i) {
+      usleep(100000);
+      *leftOver = sessionLeft(pid);
+    }
+  }
+  return r;
+}
+
 std::string makeWorkdir(bool withData) {
   char tmpl[] = "/tmp/vytest.XXXXXX";
   if (!mkdtemp(tmpl)) throw std::runtime_error("mkdtemp failed");

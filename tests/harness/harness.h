@@ -55,6 +55,19 @@ RunResult runProgram(const std::vector<std::string> &args, const std::string &wo
                      int timeoutSeconds = 120, const std::string &stopWhen = "", int stopSignal = 9,
                      bool asNobody = false);
 
+// A shell command run for a script test: sh -c cmd in dir, in a session of
+// its own, output to files. Once the file `when` exists the shell gets sig
+// (toGroup: its whole process group, as Ctrl-C sends it); cmd should exec
+// the script for the signal to reach it. leftOver gets the ps lines of what
+// of the session still runs after it ended, allowing settleSeconds for it
+// to go. Killed after 600 s.
+struct ShellRun {
+  int status = -1;  // exit status, or 128 + signal
+  std::string out, err;
+};
+ShellRun runShell(const std::string &dir, const std::string &cmd, std::string *leftOver = nullptr,
+                  const std::string &when = "", int sig = 0, bool toGroup = false, int settleSeconds = 0);
+
 // When root, opens files as user and group nobody from now on.
 void becomeNobody();
 
