@@ -12,15 +12,17 @@
 #include <vector>
 
 #include "harness/harness.h"
+#include "main/showrange.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
 const int W = 320, H = 240;
-// First frame of each scene, counted from 1 (frame n is file n - 1).
-const int firstFrame[13] = {0, 95, 1055, 1670, 2380, 2556, 2796, 2876, 2936, 4336, 5136, 6136, 6336};
-const int lastCaptured = 7535;  // scene 12 ends the show in frame 7536
+// First frame of each scene, counted from 1 (frame n is file n - 1): the
+// program's own table of starts, which the whole run's hand-over lines check.
+int firstFrame(int scene) { return kSceneFirstFrame[scene] + 1; }
+const int lastCaptured = kShowFrames;  // scene 12 ends the show in frame 7536
 
 std::string dir;  // the run's working directory
 RunResult run;
@@ -35,7 +37,7 @@ Picture frame(int n) {
 }
 
 // The frame t seconds into a scene: its first frame reads one 25 ms step.
-Picture sceneAt(int scene, double seconds) { return frame(firstFrame[scene] - 1 + int(std::lround(seconds * 40))); }
+Picture sceneAt(int scene, double seconds) { return frame(firstFrame(scene) - 1 + int(std::lround(seconds * 40))); }
 
 using Test = std::function<bool(const uint8_t *)>;
 int grey(const uint8_t *p) { return (p[0] * 30 + p[1] * 59 + p[2] * 11) / 100; }
@@ -112,7 +114,7 @@ void timeline() {
   EXPECT_EQ(run.status, 0) << run.err.substr(0, 2000);
   // Scene 4 goes on with scene 3's clock: the two last 22.2 s together.
   for (int scene = 1; scene <= 12; scene++) {
-    std::string l = "[dev] scene " + std::to_string(scene) + " starts in frame " + std::to_string(firstFrame[scene]) + "\n";
+    std::string l = "[dev] scene " + std::to_string(scene) + " starts in frame " + std::to_string(firstFrame(scene)) + "\n";
     EXPECT_NE(run.out.find(l), std::string::npos) << l;
   }
   EXPECT_EQ(countLines(run.out, "[dev] scene "), 12 + 12);  // 12 starts, 12 summaries

@@ -29,7 +29,7 @@
 
 #include "main/driver.h"
 #include "main/rawblur.h"
-#include "main/rawrange.h"
+#include "main/showrange.h"
 #include "main/startup.h"
 
 void png_user_warn(png_structp, png_const_charp message) {
@@ -495,7 +495,7 @@ void getScreenShotRGB24() {
   slot->framenr = framenr;
   slot->blur = rawStream && global_motionblur ? mblur : -1;
   // A range's first drawn frame stands for the history it did not draw.
-  if (slot->blur > 0 && framenr == rawFirst - kBlurSettleFrames) slot->blur = 0;
+  if (slot->blur > 0 && framenr == rangeFirst - kBlurSettleFrames) slot->blur = 0;
   slot->write = !rawStream || frameWritten(framenr);
   slot->state = kQueued;
   work.notify_one();

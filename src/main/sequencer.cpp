@@ -13,7 +13,7 @@
 #include "main/capture.h"
 #include "main/driver.h"
 #include "main/music.h"
-#include "main/rawrange.h"
+#include "main/showrange.h"
 #include "main/startup.h"
 #include "main/windowblur.h"
 #include "scenes/scenes.h"
@@ -193,7 +193,7 @@ void drawScene() {
   // It does not wait for the timer either: the next frame follows at once.
   const bool shown = global_motionblur && !RAW_PATH && motionBlur();
   capture();
-  if (RAW_PATH && rawEnd >= 0 && frameNumber >= rawEnd) {
+  if (RAW_PATH && rangeEnd >= 0 && frameNumber >= rangeEnd) {
     finishCapture();
     exit(0);
   }
@@ -216,8 +216,8 @@ void drawScene() {
 // A range the show never reached must not look like a success.
 void reportLastScene() {
   reportScene(12, false);
-  if (RAW_PATH && frameNumber - 1 <= rawFirst) {
-    printf("[!] -s: the show ended after %d frames, before frame %d\n", frameNumber - 1, rawFirst);
+  if (RAW_PATH && frameNumber - 1 <= rangeFirst) {
+    printf("[!] -s: the show ended after %d frames, before frame %d\n", frameNumber - 1, rangeFirst);
     exit(2);
   }
 }

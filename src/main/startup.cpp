@@ -13,7 +13,7 @@
 
 #include "main/capture.h"
 #include "main/driver.h"
-#include "main/rawrange.h"
+#include "main/showrange.h"
 
 int CAPTURE = 0;
 int SOUND_ON = 1;
@@ -67,6 +67,7 @@ StartOptions parseOptions(int argc, char **argv) {
       CAPTURE = 1;
     }
     if (strcmp(argv[i], "-s") == 0 && !o.range) o.range = i + 1 < argc ? argv[i + 1] : "";
+    if (strcmp(argv[i], "-S") == 0 && !o.scenes) o.scenes = i + 1 < argc ? argv[i + 1] : "";
   }
   if (o.width != 0 && o.height != 0) {
     snprintf(o.gameMode, sizeof o.gameMode, "%dx%d:32@75", o.width, o.height);
@@ -197,7 +198,7 @@ int runProduction(int argc, char **argv) {
   setvbuf(stdout, nullptr, _IOLBF, 0);
   puts("[*] vy-01 the zembrit.");
   StartOptions o = parseOptions(argc, argv);
-  applyFrameRange(o.range, RAW_PATH != nullptr);
+  applyRange(o.range, o.scenes, RAW_PATH != nullptr);
   if (CAPTURE) stopCaptureOnSignals();
   puts("[*] zembrit engaged.");
   glutInitErrorFunc(failGlut);

@@ -16,7 +16,8 @@ struct StartOptions {
   int height = 0;
   int fullscreen = 0;
   char gameMode[100] = {0};
-  const char *range = nullptr;  // "-s FIRST:END", checked once the window is wanted
+  const char *range = nullptr;   // "-s FIRST:END", checked once the window is wanted
+  const char *scenes = nullptr;  // "-S N:M", likewise
 };
 
 // Reads the options (setting CAPTURE, SOUND_ON, TIMING, RAW_PATH) and prints the
