@@ -242,9 +242,9 @@ TEST(CaptureRun, InterruptedRunLeavesWholeFrames) {
 }
 
 // "-s FIRST:END": frame numbers within the show, END after FIRST or left
-// out; "-S N:M": scenes 1 to 12, M not before N. Anything else, or both
-// options at once, ends at start-up with one line and status 2, before any
-// file is made.
+// out; "-S N:M": scenes 1 to 12, M not before N; in every mode. Anything
+// else, or both options at once, ends at start-up with one line and status
+// 2, before any file is made.
 TEST(RunRange, ReadsRangesWithinTheShowAndRefusesTheRest) {
   const struct {
     bool scenes;
@@ -298,7 +298,7 @@ TEST(RunRange, ReadsRangesWithinTheShowAndRefusesTheRest) {
   const std::string dir = makeWorkdir(true);
   for (auto [args, line] : {std::pair{std::vector<std::string>{"-r", "v.raw", "-s", "10:5"},
                                       "[!] -s 10:5: END comes before FIRST (a whole run has frames 0 to 7534)\n"},
-                            {{"-s", "1:2", "-c"}, "[!] -s 1:2: it needs -r FILE"},
+                            {{"-c", "-S", "0"}, "[!] -S 0: there is no scene 0 (the show has scenes 1 to 12)\n"},
                             {{"-r", "v.raw", "-s"}, "[!] -s : FIRST is not a frame number"},  // no value is no range
                             {{"-r", "v.raw", "-S", "13"}, "[!] -S 13: there is no scene 13 (the show has scenes 1 to 12)\n"},
                             {{"-r", "v.raw", "-S", "9:8"}, "[!] -S 9:8: M comes before N (the show has scenes 1 to 12)\n"},

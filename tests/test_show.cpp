@@ -282,6 +282,69 @@ void scene12() {
   }
 }
 
+// Runs that start later, from a scene (-S) or a frame (-s), captured (-c)
+// or streamed (-r, without the music the capture has not), give the whole
+// run's frames, each within one level in every channel, under its names.
+void laterStarts() {
+  const int frames = 4;
+  const struct {
+    std::vector<std::string> args;
+    int first;  // numbered from 0
+  } rows[] = {
+      {{"-c", "-S", "2"}, kSceneFirstFrame[2]},
+      {{"-r", "v.raw", "-m", "-s", std::to_string(kSceneFirstFrame[2]) + ":" + std::to_string(kSceneFirstFrame[2] + frames)},
+       kSceneFirstFrame[2]},
+      {{"-c", "-S", "8:9"}, kSceneFirstFrame[8]},
+      {{"-r", "v.raw", "-m", "-S", "8"}, kSceneFirstFrame[8]},
+      {{"-c", "-s", "4400:4404"}, 4400},  // scene 9, blurred
+      {{"-r", "v.raw", "-m", "-s", "4400:4404"}, 4400},
+      {{"-c", "-s", "5000"}, 5000},
+      {{"-r", "v.raw", "-m", "-s", "5000:5004"}, 5000},
+  };
+  for (const auto &row : rows) {
+    std::string what;
+    for (const std::string &a : row.args) what += a + " ";
+    SCOPED_TRACE(what);
+    const std::string later = makeWorkdir(true);
+    std::vector<std::string> args = row.args;
+    args.insert(args.end(), {"-w", std::to_string(W), "-h", std::to_string(H)});
+    // Stopped as its last frame wanted is reported: the signal lets the
+    // frames being written finish.
+    RunResult r = runProgram(args, later, 300, "[->] captured frame #" + std::to_string(row.first + frames) + "\n", 15);
+    ASSERT_FALSE(r.timedOut) << r.out << r.err;
+    EXPECT_EQ(r.out.find("[->] captured frame #" + std::to_string(row.first) + "\n"), std::string::npos);
+    const bool raw = row.args[0] == "-r";
+    const std::string stream = raw ? readFile(later + "/v.raw") : "";
+    if (raw) {
+      EXPECT_GE(stream.size(), size_t(W) * H * 3 * frames);
+    }
+    auto name = [](int n) {
+      char s[32];
+      snprintf(s, sizeof s, "%010d.png", n);
+      return std::string(s);
+    };
+    if (!raw) {
+      std::vector<std::string> files;
+      for (const auto &e : fs::directory_iterator(later + "/capture")) files.push_back(e.path().filename());
+      ASSERT_FALSE(files.empty());
+      EXPECT_EQ(*std::min_element(files.begin(), files.end()), name(row.first));
+    }
+    for (int k = 0; k < frames; k++) {
+      Picture whole = frame(row.first + k + 1), part;
+      if (!raw) part = readPng(later + "/capture/" + name(row.first + k));
+      ASSERT_TRUE(raw || part.ok) << name(row.first + k);
+      int worst = 0;
+      for (int i = 0; i < W * H; i++)
+        for (int c = 0; c < 3; c++) {
+          const int v = raw ? (uint8_t)stream[size_t(W) * H * 3 * k + 3 * i + c] : part.rgba[4 * i + c];
+          worst = std::max(worst, std::abs(v - whole.rgba[4 * i + c]));
+        }
+      EXPECT_LE(worst, 1) << "frame " << row.first + k;
+    }
+    fs::remove_all(later);
+  }
+}
+
 }  // namespace
 
 TEST(Show, WholeRunHandsOverOnTimeAndEachSceneShowsItsPicture) {
@@ -294,6 +357,7 @@ TEST(Show, WholeRunHandsOverOnTimeAndEachSceneShowsItsPicture) {
   const std::pair<const char *, void (*)()> checks[] = {
       {"timeline", timeline}, {"loader", loader},   {"scenes 1 and 2", scenes1And2}, {"scenes 3 to 7", scenes3To7},
       {"scene 9", scene09},   {"scene 10", scene10}, {"scene 11", scene11},          {"scene 12", scene12},
+      {"later starts", laterStarts},
   };
   for (auto &check : checks) {
     SCOPED_TRACE(check.first);

@@ -20,6 +20,7 @@
 #include "fmodex/fmodex_test.h"
 #include "harness/harness.h"
 #include "main/music.h"
+#include "main/showrange.h"
 #include "main/startup.h"
 #include "scenes/scene08.h"
 
@@ -355,6 +356,40 @@ TEST(SoundSeek, OnTheDeviceThePausedChannelStartsFromThePlace) {
   double worst = 0;
   for (size_t i = 0; i < tail.size(); ++i) worst = std::max(worst, double(std::fabs(rec[size_t(lag) * 2 + i] - tail[i])));
   EXPECT_LT(worst, 1e-4) << "lag " << lag;
+}
+
+// A live run that starts at frame 2000 plays the music up to there as a
+// video does, on the capture clock to no device; at the start the device
+// takes over from the place that frame has in the video, (2000 - 94) x 25 ms.
+TEST(Music, LiveStartGoesOnFromTheFramesPlaceInTheVideo) {
+  char here[4096];
+  ASSERT_NE(getcwd(here, sizeof here), nullptr);
+  ASSERT_EQ(chdir(VY_SOURCE_DIR), 0);
+  const int sound = SOUND_ON, capture = CAPTURE;
+  SOUND_ON = 1;
+  CAPTURE = 0;
+  rangeFirst = 2000;
+  initsound();
+  startMusic();  // frame 94, scene 1's first
+  ASSERT_NE(channel0, nullptr);
+  for (int n = 95; n < 2000; ++n) advanceMusic();
+  EXPECT_EQ(positionMs(channel0), (1999u - 94) * 25);
+  FMOD_CHANNEL *ahead = channel0;
+  playMusicFrom(2000);
+  EXPECT_FALSE(isPlaying(ahead));
+  EXPECT_NE(channel0, ahead);
+  EXPECT_TRUE(isPlaying(channel0));
+  const unsigned at = positionMs(channel0), start = (2000 - 94) * 25;
+  EXPECT_GE(at, start);
+  EXPECT_LT(at, start + 1000);  // just started
+  rangeFirst = 0;
+  SOUND_ON = sound;
+  CAPTURE = capture;
+  ASSERT_EQ(chdir(here), 0);
+  FMOD_System_Release(system0);
+  system0 = nullptr;
+  sound0 = nullptr;
+  channel0 = nullptr;
 }
 
 // ---------------------------------------------------------------- the city

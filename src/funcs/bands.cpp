@@ -7,6 +7,7 @@
 #include <cmath>
 
 #include "funcs/cubebatch.h"
+#include "main/driver.h"
 
 static BandCall lastSlow, lastFast;
 
@@ -29,13 +30,14 @@ static int band(float &length, float &amp, float x, float y, float z, float t, f
   glTranslatef(x, y, z);
   // The wider the winding, the closer the cubes, so the strands stay whole.
   for (float px = -50.0f; px < length; px = float(px + 1 / (amp * 4.0))) {
+    count++;
+    if (!drawingFrame) continue;
     float u = px + phase;
     double s0 = std::sin(double(u)), c0 = std::cos(double(u));
     double s2 = std::sin(u + 2.0), s4 = std::sin(u + 4.0);
     cube(0.4f, alpha, px, float(amp * s0), float(amp * c0));
     cube(0.2f, alpha, px, float(amp * s2), float(amp * s0));
     cube(0.8f, alpha, px, float(amp * s4), float(amp * s2));
-    count++;
   }
   // Faded bands show their back faces through the front ones.
   flushCubeBatch(alpha >= 1.0f);

@@ -460,8 +460,9 @@ void getScreenShotRGB24() {
     loaded = 1;
     if (mWindowMode[0] > 0 && mWindowMode[1] > 0) startCapture(mWindowMode[1], mWindowMode[0]);
   }
-  if (rawStream && !frameRendered(framenr)) {
-    // Not drawn: nothing to read, write or report.
+  if (!frameWritten(framenr) && !(rawStream && frameRendered(framenr))) {
+    // Before a start: nothing to read, write or report, but for the frames
+    // drawn to settle a raw stream's blur.
     std::lock_guard<std::mutex> hold(slotLock);
     framenr += 1;
     nextReport = framenr;
@@ -496,7 +497,7 @@ void getScreenShotRGB24() {
   slot->blur = rawStream && global_motionblur ? mblur : -1;
   // A range's first drawn frame stands for the history it did not draw.
   if (slot->blur > 0 && framenr == rangeFirst - kBlurSettleFrames) slot->blur = 0;
-  slot->write = !rawStream || frameWritten(framenr);
+  slot->write = frameWritten(framenr);
   slot->state = kQueued;
   work.notify_one();
   framenr += 1;

@@ -96,21 +96,19 @@ bool parseSceneRange(const char *text, int *first, int *last, const char **why) 
   exit(2);
 }
 
-void applyRange(const char *frames, const char *scenes, bool raw) {
+void applyRange(const char *frames, const char *scenes) {
   static const char *const wholeFrames = "a whole run has frames 0 to 7534";
   static const char *const wholeScenes = "the show has scenes 1 to 12";
   const char *why = nullptr;
   if (frames && scenes) refuseRange("-s", frames, "give -s or -S, not both", wholeFrames);
   if (frames) {
     int first = 0, end = -1;
-    if (!raw) refuseRange("-s", frames, "it needs -r FILE", wholeFrames);
     if (!parseFrameRange(frames, &first, &end, &why)) refuseRange("-s", frames, why, wholeFrames);
     rangeFirst = first;
     rangeEnd = end;
   }
   if (scenes) {
     int first = 0, last = 0;
-    if (!raw) refuseRange("-S", scenes, "it needs -r FILE", wholeScenes);
     if (!parseSceneRange(scenes, &first, &last, &why)) refuseRange("-S", scenes, why, wholeScenes);
     rangeFirst = kSceneFirstFrame[first];
     rangeEnd = last < kScenes ? kSceneFirstFrame[last + 1] : -1;

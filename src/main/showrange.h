@@ -28,8 +28,8 @@ bool parseFrameRange(const char *text, int *first, int *end, const char **why);
 bool parseSceneRange(const char *text, int *first, int *last, const char **why);
 // Checks the range options after the command line (null: not given): sets
 // the range, or prints one line and ends with status 2. frames and scenes
-// are the values of -s and -S; raw says whether -r was given.
-void applyRange(const char *frames, const char *scenes, bool raw);
+// are the values of -s and -S.
+void applyRange(const char *frames, const char *scenes);
 
 // Whether frame n (0 for the first) is rasterised, and whether it goes out.
 bool frameRendered(int n);

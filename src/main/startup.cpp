@@ -83,15 +83,29 @@ StartOptions parseOptions(int argc, char **argv) {
 }
 
 static int frames = 0;  // getTime calls on the capture clock
+// A live run with a later start runs up to it on the capture clock; real
+// time then goes on from the reading the capture clock would give next, so
+// the start's frame reads what it reads on the capture clock.
+static bool realTime = false;  // the start is reached
+static int realTimeFrom = 0, realTimeSince = 0;
 
 int captureClockMillis() { return frames * 25; }
 
+bool onCaptureClock() { return CAPTURE == 1 || (rangeFirst > 0 && !realTime); }
+
+void continueInRealTime() {
+  if (!onCaptureClock() || CAPTURE == 1) return;
+  realTime = true;
+  realTimeFrom = (frames + 1) * 25;
+  realTimeSince = glutGet(GLUT_ELAPSED_TIME);
+}
+
 int getTime() {
-  if (CAPTURE == 1) {
+  if (onCaptureClock()) {
     frames++;
     return frames * 25;
   }
-  return glutGet(GLUT_ELAPSED_TIME);
+  return realTimeFrom + glutGet(GLUT_ELAPSED_TIME) - realTimeSince;
 }
 
 void initRendering() {
@@ -198,7 +212,7 @@ int runProduction(int argc, char **argv) {
   setvbuf(stdout, nullptr, _IOLBF, 0);
   puts("[*] vy-01 the zembrit.");
   StartOptions o = parseOptions(argc, argv);
-  applyRange(o.range, o.scenes, RAW_PATH != nullptr);
+  applyRange(o.range, o.scenes);
   if (CAPTURE) stopCaptureOnSignals();
   puts("[*] zembrit engaged.");
   glutInitErrorFunc(failGlut);
