@@ -157,6 +157,14 @@ static void startLive(int frame) {
   printf("[*] start reached (frame %d, counted from 0): the show goes on in real time\n", frame);
 }
 
+// How far a live run is on its way to the start, by the work: a frame
+// drawn for the blur costs about what a hundred passed over do.
+static float runAheadShare(int done) {
+  const int drawnFrom = std::max(0, rangeFirst - kBlurSettleFrames);
+  auto work = [drawnFrom](int n) { return std::min(n, drawnFrom) + 100.0 * std::max(0, n - drawnFrom); };
+  return float(work(done) / work(rangeFirst));
+}
+
 // Whether a live run has played its range: up to the hand-over of the last
 // scene asked for, or for the range's frames' worth of real time.
 static bool liveRangeOver() {
@@ -241,30 +249,36 @@ void drawScene() {
   // It does not wait for the timer either: the next frame follows at once.
   const bool shown = global_motionblur && !RAW_PATH && !skip && motionBlur();
   capture();
-  if (CAPTURE && rangeEnd >= 0 && frameNumber >= rangeEnd) {
+  // A capture range ends after its last frame, the figures with it.
+  const bool ended = CAPTURE && rangeEnd >= 0 && frameNumber >= rangeEnd;
+  if (ended) {
     finishCapture();
-    exit(0);
+  } else {
+    if (ahead && !CAPTURE) showRunAhead(runAheadShare(frameNumber));
+    if (RAW_PATH || ahead)
+      glutPostRedisplay();
+    else if (!shown)
+      glutSwapBuffers();
   }
-  if (ahead && !CAPTURE) showRunAhead(float(frameNumber) / float(rangeFirst));
-  if (RAW_PATH || ahead)
-    glutPostRedisplay();
-  else if (!shown)
-    glutSwapBuffers();
 
   double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - started).count();
   if (ahead) {
     aheadFrames++;
     aheadDrawn += drawingFrame;
     aheadMillis += ms;
-    return;
+  } else {
+    sceneFrames++;
+    sceneMillis += ms;
+    if (TIMING) {
+      sceneTimes.push_back(ms);
+      sceneCpuTimes.push_back(processCpuMillis() - cpuStarted);
+    }
+    if (ms > sceneWorst) sceneWorst = ms;
   }
-  sceneFrames++;
-  sceneMillis += ms;
-  if (TIMING) {
-    sceneTimes.push_back(ms);
-    sceneCpuTimes.push_back(processCpuMillis() - cpuStarted);
+  if (ended) {
+    reportScene(queue, false);
+    exit(0);
   }
-  if (ms > sceneWorst) sceneWorst = ms;
 }
 
 // Scene 12 ends the show before the epilogue: report its figures first.
