@@ -6,8 +6,10 @@
 # threads (the renderer uses every core): the cost of a frame, whatever else the machine
 # is doing, where the wall times follow the machine's load.
 #
-# usage: scripts/bench.sh [-p PROGRAM] [-f] [SIZE...]
+# usage: scripts/bench.sh [-p PROGRAM] [-f] [-S N[:M]] [SIZE...]
 #   -p      the built program (default build/vy01)
+#   -S      scene N only (to scene M): the run goes ahead to it on the
+#           capture clock, then times it as the whole show is timed
 #   -f      fast, the video's path: the capture clock without the timer,
 #           raw frames to /dev/null (the same frames every run; read-back
 #           included, the blur worked out beside the renderer, no swap)
@@ -26,11 +28,13 @@ me=bench
 root=$(cd "$(dirname "$0")/.." && pwd)
 program=$root/build/vy01
 fast=0
+scenes=()
 if [ "${1:-}" = "--help" ]; then usage; fi
-while getopts "p:f" opt; do
+while getopts "p:fS:" opt; do
   case $opt in
     p) program=$(cd "$(dirname "$OPTARG")" && pwd)/$(basename "$OPTARG") ;;
     f) fast=1 ;;
+    S) scenes=(-S "$OPTARG") ;;
     *) usage ;;
   esac
 done
@@ -57,9 +61,9 @@ echo "bench: ${renderer:-unknown renderer}, load average $(cut -d' ' -f1-3 /proc
 for size in $sizes; do
   read_size w h "$size"
   if [ "$fast" = 1 ]; then
-    set -- -r /dev/null -t -w "$w" -h "$h"
+    set -- -r /dev/null -t -w "$w" -h "$h" ${scenes[@]+"${scenes[@]}"}
   else
-    set -- -m -t -w "$w" -h "$h"
+    set -- -m -t -w "$w" -h "$h" ${scenes[@]+"${scenes[@]}"}
   fi
   start=$(date +%s)
   status=0

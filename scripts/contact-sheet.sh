@@ -3,8 +3,9 @@
 # one PNG: the start screen and two or three stills of every scene, each
 # labelled with its scene number, its time in the scene and in the show.
 #
-# usage: scripts/contact-sheet.sh [-w WIDTH] [-h HEIGHT] [-p PROGRAM] [-k DIR] [OUTPUT]
+# usage: scripts/contact-sheet.sh [-w WIDTH] [-h HEIGHT] [-p PROGRAM] [-k DIR] [-S N] [OUTPUT]
 #   -w, -h   size of the window (default 1024 x 768)
+#   -S       scene N's stills only: the run goes ahead to it and captures it alone
 #   -p       the built program (default build/vy01); this script builds nothing
 #   -k       keep every captured frame and the program's output in DIR, which
 #            must be new or empty (frames go into a new directory inside it
@@ -27,6 +28,7 @@ width=1024
 height=768
 program=$root/build/vy01
 keep=
+scene_only=
 output=$root/video/contact-sheet.png
 tile_w=320     # each still is scaled to this width, its height kept in ratio
 columns=6
@@ -40,8 +42,9 @@ stills=(
 )
 
 if [ "${1:-}" = "--help" ]; then usage; fi
-while getopts "w:h:p:k:" opt; do
+while getopts "w:h:p:k:S:" opt; do
   case $opt in
+    S) scene_only=$OPTARG ;;
     w) width=$OPTARG ;;
     h) height=$OPTARG ;;
     p) program=$(abspath "$OPTARG") ;;
@@ -79,7 +82,8 @@ start_xvfb "$width" "$height"
 
 echo "contact-sheet: rendering ${width}x${height} with $program"
 start=$(date +%s)
-(cd "$work" && tied "$program" -c -t -w "$width" -h "$height") >"$work/out.log" 2>"$work/err.log" &
+(cd "$work" && tied "$program" -c -t -w "$width" -h "$height" ${scene_only:+-S "$scene_only:$scene_only"}) \
+  >"$work/out.log" 2>"$work/err.log" &
 pid=$!
 status=0
 wait "$pid" || status=$?
@@ -108,11 +112,14 @@ add_tile() { # frame label
 }
 show_time() { awk -v f="$1" 'BEGIN { printf "%.1f", f * 0.025 }'; }
 
-add_tile 20 "start screen - $(show_time 20) s"
-add_tile 60 "start screen fading - $(show_time 60) s"
+if [ -z "$scene_only" ]; then
+  add_tile 20 "start screen - $(show_time 20) s"
+  add_tile 60 "start screen fading - $(show_time 60) s"
+fi
 for row in "${stills[@]}"; do
   read -r -a times <<<"$row"
   scene=${times[0]}
+  [ -z "$scene_only" ] || [ "$scene" = "$scene_only" ] || continue
   first=$(first_frame "$scene")
   [ -n "$first" ] || die "scene $scene never started"
   for t in "${times[@]:1}"; do
@@ -121,6 +128,7 @@ for row in "${stills[@]}"; do
   done
 done
 
+[ "$n" -ge "$columns" ] || columns=$n
 rows=$(((n + columns - 1) / columns))
 mkdir -p "$(dirname "$output")"
 sheet_tmp=$(mktemp --suffix=.png "$(dirname "$output")/.contact-sheet.XXXXXX")

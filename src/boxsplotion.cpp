@@ -7,6 +7,7 @@
 #include <cmath>
 
 #include "funcs/cubebatch.h"
+#include "main/driver.h"
 #include "noise.h"
 
 // Never reset: the explosion plays once per run.
@@ -31,6 +32,7 @@ static void flush() { flushCubeBatch(); }
 
 // The lattice spans -5..4 on each axis around the given point.
 static void restLattice() {
+  if (!drawingFrame) return;
   for (float i = -5; i < 5; i++)
     for (float j = -5; j < 5; j++)
       for (float k = -5; k < 5; k++) cube(i, j, k);
@@ -38,6 +40,7 @@ static void restLattice() {
 }
 
 static void rippleLattice() {
+  if (!drawingFrame) return;
   for (float i = -5; i < 5; i++)
     for (float j = -5; j < 5; j++)
       for (float k = -5; k < 5; k++) {
@@ -48,6 +51,7 @@ static void rippleLattice() {
 }
 
 static void explodedLattice() {
+  if (!drawingFrame) return;
   for (float i = -5; i < 5; i++)
     for (float j = -5; j < 5; j++)
       for (float k = -5; k < 5; k++) {

@@ -16,7 +16,7 @@
 #include "harness/harness.h"
 #include "main/capture.h"
 #include "main/pngwriter.h"
-#include "main/rawrange.h"
+#include "main/showrange.h"
 #include "main/startup.h"
 
 namespace {
@@ -260,34 +260,51 @@ TEST(CaptureRun, InterruptedRunLeavesWholeFrames) {
 }
 
 // "-s FIRST:END": frame numbers within the show, END after FIRST or left
-// out; anything else, or -s without -r, ends at start-up with one line and
-// status 2, before any file is made.
-TEST(RawRange, ReadsRangesWithinTheShowAndRefusesTheRest) {
+// out; "-S N:M": scenes 1 to 12, M not before N; in every mode. Anything
+// else, or both options at once, ends at start-up with one line and status
+// 2, before any file is made.
+TEST(RunRange, ReadsRangesWithinTheShowAndRefusesTheRest) {
   const struct {
+    bool scenes;
     const char *text;
     int first, end;
     const char *why;  // null: accepted
   } rows[] = {
-      {"0:10", 0, 10, nullptr},
-      {"7000", 7000, -1, nullptr},
-      {"5:", 5, -1, nullptr},
-      {"7534:7535", 7534, 7535, nullptr},
-      {"10:5", 0, 0, "END comes before FIRST"},
-      {"5:5", 0, 0, "the range is empty"},
-      {"7535", 0, 0, "FIRST lies past the end of the show"},
-      {"0:7536", 0, 0, "END lies past the end of the show"},
-      {"", 0, 0, "FIRST is not a frame number"},
-      {"-1:5", 0, 0, "FIRST is not a frame number"},
-      {" 1:2", 0, 0, "FIRST is not a frame number"},
-      {"9999999999", 0, 0, "FIRST is not a frame number"},
-      {"1:x", 0, 0, "END is not a frame number"},
-      {"1:2:3", 0, 0, "expected FIRST:END, two frame numbers"},
-      {"0x10", 0, 0, "expected FIRST:END, two frame numbers"},
+      {false, "0:10", 0, 10, nullptr},
+      {false, "7000", 7000, -1, nullptr},
+      {false, "5:", 5, -1, nullptr},
+      {false, "7534:7535", 7534, 7535, nullptr},
+      {false, "10:5", 0, 0, "END comes before FIRST"},
+      {false, "5:5", 0, 0, "the range is empty"},
+      {false, "7535", 0, 0, "FIRST lies past the end of the show"},
+      {false, "0:7536", 0, 0, "END lies past the end of the show"},
+      {false, "", 0, 0, "FIRST is not a frame number"},
+      {false, "-1:5", 0, 0, "FIRST is not a frame number"},
+      {false, " 1:2", 0, 0, "FIRST is not a frame number"},
+      {false, "9999999999", 0, 0, "FIRST is not a frame number"},
+      {false, "1:x", 0, 0, "END is not a frame number"},
+      {false, "1:2:3", 0, 0, "expected FIRST:END, two frame numbers"},
+      {false, "0x10", 0, 0, "expected FIRST:END, two frame numbers"},
+      {true, "9", 9, 12, nullptr},
+      {true, "8:9", 8, 9, nullptr},
+      {true, "1:12", 1, 12, nullptr},
+      {true, "12:12", 12, 12, nullptr},
+      {true, "3:", 3, 12, nullptr},
+      {true, "0", 0, 0, "there is no scene 0"},
+      {true, "13", 0, 0, "there is no scene 13"},
+      {true, "2:13", 0, 0, "there is no scene 13"},
+      {true, "9:8", 0, 0, "M comes before N"},
+      {true, "", 0, 0, "N is not a scene number"},
+      {true, "-2", 0, 0, "N is not a scene number"},
+      {true, "2:x", 0, 0, "M is not a scene number"},
+      {true, "2:3:4", 0, 0, "expected N:M, two scene numbers"},
+      {true, "9 ", 0, 0, "expected N:M, two scene numbers"},
   };
   for (const auto &row : rows) {
     int first = -2, end = -2;
     const char *why = nullptr;
-    const bool ok = parseFrameRange(row.text, &first, &end, &why);
+    const bool ok = row.scenes ? parseSceneRange(row.text, &first, &end, &why)
+                               : parseFrameRange(row.text, &first, &end, &why);
     EXPECT_EQ(ok, row.why == nullptr) << row.text;
     if (ok) {
       EXPECT_EQ(first, row.first) << row.text;
@@ -299,11 +316,15 @@ TEST(RawRange, ReadsRangesWithinTheShowAndRefusesTheRest) {
   const std::string dir = makeWorkdir(true);
   for (auto [args, line] : {std::pair{std::vector<std::string>{"-r", "v.raw", "-s", "10:5"},
                                       "[!] -s 10:5: END comes before FIRST (a whole run has frames 0 to 7534)\n"},
-                            {{"-s", "1:2", "-c"}, "[!] -s 1:2: it needs -r FILE"},
-                            {{"-r", "v.raw", "-s"}, "[!] -s : FIRST is not a frame number"}}) {  // no value is no range
+                            {{"-c", "-S", "0"}, "[!] -S 0: there is no scene 0 (the show has scenes 1 to 12)\n"},
+                            {{"-r", "v.raw", "-s"}, "[!] -s : FIRST is not a frame number"},  // no value is no range
+                            {{"-r", "v.raw", "-S", "13"}, "[!] -S 13: there is no scene 13 (the show has scenes 1 to 12)\n"},
+                            {{"-r", "v.raw", "-S", "9:8"}, "[!] -S 9:8: M comes before N (the show has scenes 1 to 12)\n"},
+                            {{"-r", "v.raw", "-S", "2", "-s", "5"}, "[!] -s 5: give -s or -S, not both"}}) {
     RunResult r = runProgram(args, dir, 60);
     EXPECT_EQ(r.status, 2) << line;
     EXPECT_NE(r.out.find(line), std::string::npos) << r.out;
+    EXPECT_EQ(countLines(r.out + r.err, "[!"), 1) << r.out << r.err;
   }
   EXPECT_EQ(listDir(dir), std::vector<std::string>({"data"}));
 }

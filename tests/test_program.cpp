@@ -1,11 +1,15 @@
-// The command line, the Escape key, and the real program's first frame at
-// the size asked for, in a window or the full screen it falls back to.
+// The command line, the Escape key, the real program's first frame at the
+// size asked for, in a window or the full screen it falls back to, and a
+// live start late in the show.
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 
 #include "harness/harness.h"
+#include "main/showrange.h"
 #include "main/startup.h"
 
 namespace fs = std::filesystem;
@@ -172,4 +176,37 @@ TEST(Program, FirstFrameAtItsSizeBeforeTheMissingModelEndsTheRun) {
     EXPECT_EQ(p.height, row.height);
     fs::remove_all(dir);
   }
+}
+
+// A live start at scene 12 runs ahead on the capture clock, showing
+// nothing of scenes 1 to 11, then plays scene 12 in real time at the
+// timer's pace, at most a frame per 25 ms for its 30 s, and ends by itself.
+TEST(Program, LiveStartAtSceneTwelvePlaysItInRealTimeAndEnds) {
+  const std::string dir = makeWorkdir(true);
+  const auto started = std::chrono::steady_clock::now();
+  RunResult r = runProgram({"-m", "-t", "-S", "12", "-w", "160", "-h", "120"}, dir, 300);
+  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+  ASSERT_FALSE(r.timedOut);
+  EXPECT_EQ(r.status, 0) << r.out << r.err;
+  EXPECT_GE(seconds, 30.0);
+  for (int scene = 0; scene <= 11; scene++) {
+    const std::string what = scene ? "[dev] scene " + std::to_string(scene) + ": " : "[dev] loader 0: ";
+    EXPECT_EQ(countLines(r.out, what), 1) << what << "\n" << r.out;
+    EXPECT_NE(r.out.find(what + std::to_string(kSceneFirstFrame[scene + 1] - kSceneFirstFrame[scene]) +
+                         " frames run ahead, " + (scene == 11 ? "200" : "0") + " of them drawn for the blur, in "),
+              std::string::npos)
+        << what;
+  }
+  EXPECT_NE(r.out.find("[dev] scene 12 starts in frame 6336\n"), std::string::npos);
+  EXPECT_NE(r.out.find("[*] start reached (frame 6335, counted from 0): the show goes on in real time\n"),
+            std::string::npos);
+  const std::string played = "[dev] scene 12: ";
+  const size_t at = r.out.find(played);
+  ASSERT_NE(at, std::string::npos) << r.out;
+  const int frames = atoi(r.out.c_str() + at + played.size());
+  EXPECT_LE(frames, 30 * 40 + 1);
+  EXPECT_GE(frames, 300);  // a busy machine drops frames, not seconds
+  EXPECT_NE(r.out.find(" frames, mean ", at), std::string::npos);
+  EXPECT_EQ(countLines(r.out, "[!"), 0) << r.out;
+  fs::remove_all(dir);
 }

@@ -12,15 +12,17 @@
 #include <vector>
 
 #include "harness/harness.h"
+#include "main/showrange.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
 const int W = 320, H = 240;
-// First frame of each scene, counted from 1 (frame n is file n - 1).
-const int firstFrame[13] = {0, 95, 1055, 1670, 2380, 2556, 2796, 2876, 2936, 4336, 5136, 6136, 6336};
-const int lastCaptured = 7535;  // scene 12 ends the show in frame 7536
+// First frame of each scene, counted from 1 (frame n is file n - 1): the
+// program's own table of starts, which the whole run's hand-over lines check.
+int firstFrame(int scene) { return kSceneFirstFrame[scene] + 1; }
+const int lastCaptured = kShowFrames;  // scene 12 ends the show in frame 7536
 
 std::string dir;  // the run's working directory
 RunResult run;
@@ -35,7 +37,7 @@ Picture frame(int n) {
 }
 
 // The frame t seconds into a scene: its first frame reads one 25 ms step.
-Picture sceneAt(int scene, double seconds) { return frame(firstFrame[scene] - 1 + int(std::lround(seconds * 40))); }
+Picture sceneAt(int scene, double seconds) { return frame(firstFrame(scene) - 1 + int(std::lround(seconds * 40))); }
 
 using Test = std::function<bool(const uint8_t *)>;
 int grey(const uint8_t *p) { return (p[0] * 30 + p[1] * 59 + p[2] * 11) / 100; }
@@ -112,7 +114,7 @@ void timeline() {
   EXPECT_EQ(run.status, 0) << run.err.substr(0, 2000);
   // Scene 4 goes on with scene 3's clock: the two last 22.2 s together.
   for (int scene = 1; scene <= 12; scene++) {
-    std::string l = "[dev] scene " + std::to_string(scene) + " starts in frame " + std::to_string(firstFrame[scene]) + "\n";
+    std::string l = "[dev] scene " + std::to_string(scene) + " starts in frame " + std::to_string(firstFrame(scene)) + "\n";
     EXPECT_NE(run.out.find(l), std::string::npos) << l;
   }
   EXPECT_EQ(countLines(run.out, "[dev] scene "), 12 + 12);  // 12 starts, 12 summaries
@@ -280,6 +282,69 @@ void scene12() {
   }
 }
 
+// Runs that start later, from a scene (-S) or a frame (-s), captured (-c)
+// or streamed (-r, without the music the capture has not), give the whole
+// run's frames, each within one level in every channel, under its names.
+void laterStarts() {
+  const int frames = 4;
+  const struct {
+    std::vector<std::string> args;
+    int first;  // numbered from 0
+  } rows[] = {
+      {{"-c", "-S", "2"}, kSceneFirstFrame[2]},
+      {{"-r", "v.raw", "-m", "-s", std::to_string(kSceneFirstFrame[2]) + ":" + std::to_string(kSceneFirstFrame[2] + frames)},
+       kSceneFirstFrame[2]},
+      {{"-c", "-S", "8:9"}, kSceneFirstFrame[8]},
+      {{"-r", "v.raw", "-m", "-S", "8"}, kSceneFirstFrame[8]},
+      {{"-c", "-s", "4400:4404"}, 4400},  // scene 9, blurred
+      {{"-r", "v.raw", "-m", "-s", "4400:4404"}, 4400},
+      {{"-c", "-s", "5000"}, 5000},
+      {{"-r", "v.raw", "-m", "-s", "5000:5004"}, 5000},
+  };
+  for (const auto &row : rows) {
+    std::string what;
+    for (const std::string &a : row.args) what += a + " ";
+    SCOPED_TRACE(what);
+    const std::string later = makeWorkdir(true);
+    std::vector<std::string> args = row.args;
+    args.insert(args.end(), {"-w", std::to_string(W), "-h", std::to_string(H)});
+    // Stopped as its last frame wanted is reported: the signal lets the
+    // frames being written finish.
+    RunResult r = runProgram(args, later, 300, "[->] captured frame #" + std::to_string(row.first + frames) + "\n", 15);
+    ASSERT_FALSE(r.timedOut) << r.out << r.err;
+    EXPECT_EQ(r.out.find("[->] captured frame #" + std::to_string(row.first) + "\n"), std::string::npos);
+    const bool raw = row.args[0] == "-r";
+    const std::string stream = raw ? readFile(later + "/v.raw") : "";
+    if (raw) {
+      EXPECT_GE(stream.size(), size_t(W) * H * 3 * frames);
+    }
+    auto name = [](int n) {
+      char s[32];
+      snprintf(s, sizeof s, "%010d.png", n);
+      return std::string(s);
+    };
+    if (!raw) {
+      std::vector<std::string> files;
+      for (const auto &e : fs::directory_iterator(later + "/capture")) files.push_back(e.path().filename());
+      ASSERT_FALSE(files.empty());
+      EXPECT_EQ(*std::min_element(files.begin(), files.end()), name(row.first));
+    }
+    for (int k = 0; k < frames; k++) {
+      Picture whole = frame(row.first + k + 1), part;
+      if (!raw) part = readPng(later + "/capture/" + name(row.first + k));
+      ASSERT_TRUE(raw || part.ok) << name(row.first + k);
+      int worst = 0;
+      for (int i = 0; i < W * H; i++)
+        for (int c = 0; c < 3; c++) {
+          const int v = raw ? (uint8_t)stream[size_t(W) * H * 3 * k + 3 * i + c] : part.rgba[4 * i + c];
+          worst = std::max(worst, std::abs(v - whole.rgba[4 * i + c]));
+        }
+      EXPECT_LE(worst, 1) << "frame " << row.first + k;
+    }
+    fs::remove_all(later);
+  }
+}
+
 }  // namespace
 
 TEST(Show, WholeRunHandsOverOnTimeAndEachSceneShowsItsPicture) {
@@ -292,6 +357,7 @@ TEST(Show, WholeRunHandsOverOnTimeAndEachSceneShowsItsPicture) {
   const std::pair<const char *, void (*)()> checks[] = {
       {"timeline", timeline}, {"loader", loader},   {"scenes 1 and 2", scenes1And2}, {"scenes 3 to 7", scenes3To7},
       {"scene 9", scene09},   {"scene 10", scene10}, {"scene 11", scene11},          {"scene 12", scene12},
+      {"later starts", laterStarts},
   };
   for (auto &check : checks) {
     SCOPED_TRACE(check.first);

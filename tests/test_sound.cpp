@@ -22,6 +22,7 @@
 #include "fmodex/internal.h"
 #include "harness/harness.h"
 #include "main/music.h"
+#include "main/showrange.h"
 #include "main/startup.h"
 #include "scenes/scene08.h"
 
@@ -88,11 +89,15 @@ std::vector<float> decodeAll(const std::string &path, long *rate) {
 // A system that the test releases however it ends.
 struct System {
   FMOD_SYSTEM *s = nullptr;
-  // loopback: on the loopback device, which the test mixes step by step.
-  explicit System(bool loopback = false) {
+  // loopback: on the loopback device, which the test mixes step by step;
+  // nrt: no device, moved on only by FMOD_System_Advance.
+  explicit System(bool loopback = false, bool nrt = false) {
     fmodex_test::forceLoopback(loopback);
     fmodex_test::manualRender(loopback);
     EXPECT_EQ(FMOD_System_Create(&s), FMOD_OK);
+    if (nrt) {
+      EXPECT_EQ(FMOD_System_SetOutput(s, FMOD_OUTPUTTYPE_NOSOUND_NRT), FMOD_OK);
+    }
     EXPECT_EQ(FMOD_System_Init(s, 1, FMOD_INIT_NORMAL, nullptr), FMOD_OK);
     fmodex_test::forceLoopback(false);
     fmodex_test::manualRender(false);
@@ -103,9 +108,9 @@ struct System {
     EXPECT_EQ(FMOD_System_CreateSound(s, path.c_str(), 200, nullptr, &sound), FMOD_OK) << path;
     return sound;
   }
-  FMOD_CHANNEL *play(FMOD_SOUND *sound) {
+  FMOD_CHANNEL *play(FMOD_SOUND *sound, bool paused = false) {
     FMOD_CHANNEL *c = nullptr;
-    EXPECT_EQ(FMOD_System_PlaySound(s, FMOD_CHANNEL_FREE, sound, 0, &c), FMOD_OK);
+    EXPECT_EQ(FMOD_System_PlaySound(s, FMOD_CHANNEL_FREE, sound, paused, &c), FMOD_OK);
     return c;
   }
 };
@@ -285,6 +290,131 @@ TEST(Music, RawStreamPlaysOnTheCaptureClock) {
   }
   EXPECT_EQ(steps, int(std::ceil(frames / 1102.5)));
   RAW_PATH = nullptr;
+  SOUND_ON = sound;
+  CAPTURE = capture;
+  ASSERT_EQ(chdir(here), 0);
+  FMOD_System_Release(system0);
+  system0 = nullptr;
+  sound0 = nullptr;
+  channel0 = nullptr;
+}
+
+unsigned positionMs(FMOD_CHANNEL *c) {
+  unsigned ms = 0;
+  EXPECT_EQ(FMOD_Channel_GetPosition(c, &ms, FMOD_TIMEUNIT_MS), FMOD_OK);
+  return ms;
+}
+
+// Both channels' spectra, left and right, agree to within what float sums
+// in another order leave.
+void expectSameSpectra(FMOD_CHANNEL *a, FMOD_CHANNEL *b, const std::string &what) {
+  for (int side : {0, 1}) {
+    const std::vector<float> x = spectrum(a, side), y = spectrum(b, side);
+    float worst = 0, top = 0;
+    for (int i = 0; i < 1024; ++i) worst = std::max(worst, std::fabs(x[i] - y[i])), top = std::max(top, x[i]);
+    EXPECT_GT(top, 0.1f) << what;  // music, not silence
+    EXPECT_LT(worst, 1e-5f) << what << " side " << side << ": peaks " << argmax(x) << " " << argmax(y);
+  }
+}
+
+// A seek goes on from the place asked for as if the track had played up to
+// it: on no device the position is the one set and moves with the clock
+// from there, and the spectrum reads what a channel played from the start
+// reads at that point (sweeps differ from frame to frame there); past the
+// end the channel ends. No wall clock: the system's own clock is stepped.
+TEST(SoundSeek, GoesOnFromThePlaceAsIfPlayedUpToIt) {
+  System from(false, true), seeked(false, true);
+  FMOD_CHANNEL *played = from.play(from.open(track("sweep.mp3")));
+  FMOD_CHANNEL *c = seeked.play(seeked.open(track("sweep.mp3")));
+  for (int step = 0; step < 50; ++step) EXPECT_EQ(FMOD_System_Advance(from.s, 25), FMOD_OK);
+  EXPECT_EQ(FMOD_Channel_SetPosition(c, 1250, FMOD_TIMEUNIT_MS), FMOD_OK);
+  EXPECT_EQ(positionMs(c), 1250u);
+  EXPECT_EQ(fmodex_test::channelPosition(c), 1250 * 44.1);
+  expectSameSpectra(played, c, "at 1250 ms");
+  for (int step = 0; step < 9; ++step) {
+    EXPECT_EQ(FMOD_System_Advance(from.s, 25), FMOD_OK);
+    EXPECT_EQ(FMOD_System_Advance(seeked.s, 25), FMOD_OK);
+  }
+  EXPECT_EQ(positionMs(c), 1475u);
+  expectSameSpectra(played, c, "at 1475 ms");
+  // Back to the start, then past the end (the track lasts 2 s).
+  EXPECT_EQ(FMOD_Channel_SetPosition(c, 0, FMOD_TIMEUNIT_MS), FMOD_OK);
+  EXPECT_EQ(fmodex_test::channelPosition(c), 0);
+  EXPECT_TRUE(isPlaying(c));
+  EXPECT_EQ(FMOD_Channel_SetPosition(c, 5000, FMOD_TIMEUNIT_MS), FMOD_OK);
+  EXPECT_FALSE(isPlaying(c));
+  EXPECT_EQ(FMOD_Channel_SetPosition(c, 100, FMOD_TIMEUNIT_MS), FMOD_ERR_INVALID_HANDLE);
+  unsigned ms = 7;
+  EXPECT_EQ(FMOD_Channel_SetPosition(played, 100, 2), FMOD_ERR_INVALID_PARAM);
+  EXPECT_EQ(FMOD_Channel_GetPosition(played, &ms, 2), FMOD_ERR_INVALID_PARAM);
+  EXPECT_EQ(FMOD_Channel_SetPosition(nullptr, 100, FMOD_TIMEUNIT_MS), FMOD_ERR_INVALID_HANDLE);
+  EXPECT_EQ(FMOD_Channel_GetPosition(nullptr, &ms, FMOD_TIMEUNIT_MS), FMOD_ERR_INVALID_HANDLE);
+  EXPECT_EQ(ms, 7u);
+}
+
+// On the device a paused channel seeks and stays there, reading the
+// spectrum of that point; unpaused, what the device renders from then on is
+// the decoded track from that point, sample for sample.
+TEST(SoundSeek, OnTheDeviceThePausedChannelStartsFromThePlace) {
+  long rate = 0;
+  const std::vector<float> decoded = decodeAll(track("sweep.mp3"), &rate);
+  System reference(false, true), sys(true);
+  ASSERT_TRUE(fmodex_test::usesLoopback(sys.s));
+  FMOD_CHANNEL *played = reference.play(reference.open(track("sweep.mp3")));
+  for (int step = 0; step < 32; ++step) FMOD_System_Advance(reference.s, 25);
+  FMOD_CHANNEL *c = sys.play(sys.open(track("sweep.mp3")), true);
+  EXPECT_EQ(FMOD_Channel_SetPosition(c, 800, FMOD_TIMEUNIT_MS), FMOD_OK);
+  EXPECT_EQ(positionMs(c), 800u);
+  EXPECT_EQ(fmodex_test::channelPosition(c), 800 * 44.1);
+  expectSameSpectra(played, c, "paused at 800 ms");
+  fmodex_test::startRecording(sys.s);
+  EXPECT_EQ(FMOD_Channel_SetPaused(c, 0), FMOD_OK);
+  // Up to the end of the track, and the device has rendered what it played.
+  // The position glides between the device's steps: at the very end it may
+  // fall back to the last frame, less than a step.
+  unsigned last = 800;
+  for (auto t0 = Clock::now(); isPlaying(c) && secondsSince(t0) < 30;) {
+    unsigned now = positionMs(c);
+    EXPECT_GE(now + 24, last);
+    last = std::max(last, now);
+    std::this_thread::yield();
+  }
+  EXPECT_GE(last, 1900u);
+  std::vector<float> rec = fmodex_test::takeRecording(sys.s);
+  const std::vector<float> tail(decoded.begin() + 800 * 44100 / 1000 * 2, decoded.end());
+  long lag = recordingLag(tail, rec, 0.05f);
+  ASSERT_GE(lag, 0) << "the recording is silent";
+  ASSERT_GE(rec.size(), size_t(lag) * 2 + tail.size());
+  double worst = 0;
+  for (size_t i = 0; i < tail.size(); ++i) worst = std::max(worst, double(std::fabs(rec[size_t(lag) * 2 + i] - tail[i])));
+  EXPECT_LT(worst, 1e-4) << "lag " << lag;
+}
+
+// A live run that starts at frame 2000 plays the music up to there as a
+// video does, on the capture clock to no device; at the start the device
+// takes over from the place that frame has in the video, (2000 - 94) x 25 ms.
+TEST(Music, LiveStartGoesOnFromTheFramesPlaceInTheVideo) {
+  char here[4096];
+  ASSERT_NE(getcwd(here, sizeof here), nullptr);
+  ASSERT_EQ(chdir(VY_SOURCE_DIR), 0);
+  const int sound = SOUND_ON, capture = CAPTURE;
+  SOUND_ON = 1;
+  CAPTURE = 0;
+  rangeFirst = 2000;
+  initsound();
+  startMusic();  // frame 94, scene 1's first
+  ASSERT_NE(channel0, nullptr);
+  for (int n = 95; n < 2000; ++n) advanceMusic();
+  EXPECT_EQ(positionMs(channel0), (1999u - 94) * 25);
+  FMOD_CHANNEL *ahead = channel0;
+  playMusicFrom(2000);
+  EXPECT_FALSE(isPlaying(ahead));
+  EXPECT_NE(channel0, ahead);
+  EXPECT_TRUE(isPlaying(channel0));
+  const unsigned at = positionMs(channel0), start = (2000 - 94) * 25;
+  EXPECT_GE(at, start);
+  EXPECT_LT(at, start + 1000);  // just started
+  rangeFirst = 0;
   SOUND_ON = sound;
   CAPTURE = capture;
   ASSERT_EQ(chdir(here), 0);

@@ -66,6 +66,9 @@ typedef enum {
   FMOD_OUTPUTTYPE_NOSOUND_NRT = 2
 } FMOD_OUTPUTTYPE;
 
+typedef unsigned int FMOD_TIMEUNIT;
+#define FMOD_TIMEUNIT_MS 0x00000001
+
 // Version reported by FMOD_System_GetVersion: 0xMMMMmmpp of this layer.
 #define FMOD_VERSION 0x00010000
 
@@ -104,6 +107,13 @@ FMOD_RESULT FMOD_System_PlaySound(FMOD_SYSTEM *system, FMOD_CHANNELINDEX channel
 FMOD_RESULT FMOD_Channel_IsPlaying(FMOD_CHANNEL *channel, FMOD_BOOL *isplaying);
 FMOD_RESULT FMOD_Channel_SetPaused(FMOD_CHANNEL *channel, FMOD_BOOL paused);
 FMOD_RESULT FMOD_Channel_Stop(FMOD_CHANNEL *channel);
+// Where the channel is in its track, in milliseconds (FMOD_TIMEUNIT_MS, the
+// only unit taken). Setting it goes on from there, paused or not, as if it
+// had played up to it: the spectrum reads the track at that point. Past the
+// track's end the channel ends, as at its end. A channel that has ended
+// answers FMOD_ERR_INVALID_HANDLE.
+FMOD_RESULT FMOD_Channel_SetPosition(FMOD_CHANNEL *channel, unsigned int position, FMOD_TIMEUNIT postype);
+FMOD_RESULT FMOD_Channel_GetPosition(FMOD_CHANNEL *channel, unsigned int *position, FMOD_TIMEUNIT postype);
 
 // Magnitude spectrum of what the channel plays now: numvalues (a power of
 // two, 64..8192) bins from 0 Hz up, of a 2 * numvalues window centred on

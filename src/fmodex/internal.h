@@ -28,6 +28,8 @@ constexpr int kRingFrames = 1 << 16;    // recent decoded PCM kept for spectra
 // Non-real-time channels keep this much decoded beyond the position, enough
 // for the widest spectrum window.
 constexpr int kNrtLookahead = 2 * 8192;
+// The widest spectrum window reaches this far before the position.
+constexpr int kSpectrumReach = 8192;
 constexpr auto kFeedPoll = std::chrono::milliseconds(10);
 
 // AL calls act on the calling thread's context only, so several systems
@@ -72,9 +74,13 @@ struct FMOD_CHANNEL {
   // Guards position bookkeeping and the PCM ring; held across the AL calls
   // that change or read the queue so unqueued + offset is consistent.
   std::mutex mutex;
+  // Held by whoever decodes or moves buffers (the feeder's rounds, a seek),
+  // taken before mutex: the decoder is not shared.
+  std::mutex decodeMutex;
   std::deque<std::pair<ALuint, long>> queued;  // buffer and its frame count
   int64_t framesUnqueued = 0;
   int64_t framesDecoded = 0;
+  int64_t ringFrom = 0;     // the first frame decoded since the last seek
   std::vector<float> ring;  // kRingFrames interleaved stereo frames
   bool eof = false;
   // Smoothed clock: the device position moves in steps (1024 frames on
@@ -100,6 +106,9 @@ struct FMOD_CHANNEL {
 
   // Frames decoded into buffers; 0 at end of stream.
   long decode(float *pcm, long frames);
+  // Moves the decoder to a frame of the track; the ring and the counts
+  // start there. Call with mutex held.
+  void seekDecoder(int64_t frame);
   void feedLoop();
   void stop();
   // Playing position in frames, interpolated; call with mutex held and

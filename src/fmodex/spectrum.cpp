@@ -107,7 +107,7 @@ extern "C" FMOD_RESULT FMOD_Channel_GetSpectrum(FMOD_CHANNEL *channel, float *sp
     const int64_t first = std::llround(channel->position()) - numvalues;
     // Frames before the start, past the end, or already overwritten in the
     // ring count as silence.
-    const int64_t oldest = std::max<int64_t>(0, channel->framesDecoded - fmodex::kRingFrames);
+    const int64_t oldest = std::max<int64_t>(channel->ringFrom, channel->framesDecoded - fmodex::kRingFrames);
     for (int i = 0; i < n; ++i) {
       const int64_t f = first + i;
       if (f < oldest || f >= channel->framesDecoded) continue;

@@ -7,6 +7,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <new>
 
 namespace fmodex {
@@ -80,13 +81,37 @@ static void ringAppend(FMOD_CHANNEL *c, const float *pcm, long frames) {
   c->framesDecoded += frames;
 }
 
-static void queueFrames(FMOD_CHANNEL *c, ALuint buffer, const float *pcm, long frames) {
+// Call with the channel's mutex held.
+static void queueFramesLocked(FMOD_CHANNEL *c, ALuint buffer, const float *pcm, long frames) {
   alBufferData(buffer, AL_FORMAT_STEREO_FLOAT32, pcm, ALsizei(frames * 2 * sizeof(float)),
                ALsizei(c->rate));
-  std::lock_guard<std::mutex> lock(c->mutex);
   ringAppend(c, pcm, frames);
   alSourceQueueBuffers(c->source, 1, &buffer);
   c->queued.emplace_back(buffer, frames);
+}
+
+static void queueFrames(FMOD_CHANNEL *c, ALuint buffer, const float *pcm, long frames) {
+  std::lock_guard<std::mutex> lock(c->mutex);
+  queueFramesLocked(c, buffer, pcm, frames);
+}
+
+void FMOD_CHANNEL::seekDecoder(int64_t frame) {
+  // A spectrum centred on the position reads frames before it too: they
+  // are decoded again, into the ring only.
+  const int64_t from = std::max<int64_t>(0, frame - fmodex::kSpectrumReach);
+  const off_t at = mpg123_seek(mh, off_t(from), SEEK_SET);
+  eof = at < 0;
+  framesDecoded = ringFrom = eof ? frame : int64_t(at);
+  float pcm[2 * 1024];
+  while (!eof && framesDecoded < frame) {
+    const long n = decode(pcm, long(std::min<int64_t>(1024, frame - framesDecoded)));
+    ringAppend(this, pcm, n);
+  }
+  // Past the track's end there is nothing more to play.
+  if (framesDecoded < frame) {
+    eof = true;
+    framesDecoded = frame;
+  }
 }
 
 void FMOD_CHANNEL::feedLoop() {
@@ -94,6 +119,7 @@ void FMOD_CHANNEL::feedLoop() {
   ContextScope scope(system->context);
   std::vector<float> pcm(2 * fmodex::kBufferFrames);
   while (!stopRequest.load()) {
+    std::unique_lock<std::mutex> decoding(decodeMutex);
     std::vector<ALuint> spare;
     ALint stateAtStart = AL_PLAYING;
     {
@@ -126,6 +152,7 @@ void FMOD_CHANNEL::feedLoop() {
       if (stateAtStart == AL_STOPPED && now == AL_STOPPED && !paused.load() && !queued.empty())
         alSourcePlay(source);
     }
+    decoding.unlock();
     std::unique_lock<std::mutex> lock(wakeMutex);
     wake.wait_for(lock, fmodex::kFeedPoll, [this] { return stopRequest.load(); });
   }
@@ -337,6 +364,59 @@ extern "C" FMOD_RESULT FMOD_Channel_SetPaused(FMOD_CHANNEL *channel, FMOD_BOOL p
 extern "C" FMOD_RESULT FMOD_Channel_Stop(FMOD_CHANNEL *channel) {
   if (!channel) return FMOD_ERR_INVALID_HANDLE;
   channel->stop();
+  return FMOD_OK;
+}
+
+extern "C" FMOD_RESULT FMOD_Channel_SetPosition(FMOD_CHANNEL *channel, unsigned int position,
+                                                FMOD_TIMEUNIT postype) {
+  if (!channel) return FMOD_ERR_INVALID_HANDLE;
+  if (postype != FMOD_TIMEUNIT_MS) return FMOD_ERR_INVALID_PARAM;
+  const int64_t frame = int64_t(position) * channel->rate / 1000;
+  if (channel->nrt) {
+    std::lock_guard<std::mutex> lock(channel->mutex);
+    if (!channel->playing.load()) return FMOD_ERR_INVALID_HANDLE;
+    channel->nrtMillis = position;
+    channel->seekDecoder(frame);
+    channel->nrtFill();
+    return FMOD_OK;
+  }
+  if (!channel->source) return FMOD_ERR_INVALID_HANDLE;
+  // The feeder waits while the queue is emptied and filled again from the
+  // new place.
+  std::lock_guard<std::mutex> decoding(channel->decodeMutex);
+  ContextScope scope(channel->system->context);
+  std::lock_guard<std::mutex> lock(channel->mutex);
+  if (!channel->playing.load()) return FMOD_ERR_INVALID_HANDLE;
+  alSourceStop(channel->source);
+  alSourceRewind(channel->source);
+  alSourcei(channel->source, AL_BUFFER, 0);
+  channel->queued.clear();
+  channel->seekDecoder(frame);
+  channel->framesUnqueued = frame;
+  channel->anchored = false;
+  std::vector<float> pcm(2 * fmodex::kBufferFrames);
+  for (ALuint b : channel->buffers) {
+    const long n = channel->decode(pcm.data(), fmodex::kBufferFrames);
+    if (n <= 0) break;
+    queueFramesLocked(channel, b, pcm.data(), n);
+  }
+  // Nothing left to play: the feeder sees the end and lets the channel go.
+  if (!channel->queued.empty() && !channel->paused.load()) alSourcePlay(channel->source);
+  return FMOD_OK;
+}
+
+extern "C" FMOD_RESULT FMOD_Channel_GetPosition(FMOD_CHANNEL *channel, unsigned int *position,
+                                                FMOD_TIMEUNIT postype) {
+  if (!channel) return FMOD_ERR_INVALID_HANDLE;
+  if (!position || postype != FMOD_TIMEUNIT_MS) return FMOD_ERR_INVALID_PARAM;
+  std::unique_ptr<ContextScope> scope;
+  if (!channel->nrt) {
+    if (!channel->source) return FMOD_ERR_INVALID_HANDLE;
+    scope.reset(new ContextScope(channel->system->context));
+  }
+  std::lock_guard<std::mutex> lock(channel->mutex);
+  *position = channel->nrt ? unsigned(channel->nrtMillis)
+                           : unsigned(channel->position() * 1000.0 / double(channel->rate));
   return FMOD_OK;
 }
 

@@ -7,6 +7,7 @@
 #include <cmath>
 
 #include "funcs/cubebatch.h"
+#include "main/driver.h"
 
 static void cube(float grey, float alpha, float x, float y, float z) {
   CubeFrame f = cubeFrame();
@@ -24,6 +25,7 @@ static void band(float &length, float &amp, float x, float y, float z, float t, 
   glTranslatef(x, y, z);
   // The wider the winding, the closer the cubes, so the strands stay whole.
   for (float px = -50.0f; px < length; px = float(px + 1 / (amp * 4.0))) {
+    if (!drawingFrame) continue;
     float u = px + phase;
     double s0 = std::sin(double(u)), c0 = std::cos(double(u));
     double s2 = std::sin(u + 2.0), s4 = std::sin(u + 4.0);

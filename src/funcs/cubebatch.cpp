@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "funcs/cubes.h"
+#include "main/driver.h"
 
 namespace {
 
@@ -162,14 +163,16 @@ void frameTranslate(CubeFrame &f, float x, float y, float z) {
 }
 
 void batchSolidCube(const CubeFrame &f, float size, const float rgba[4]) {
-  solids.push_back({f, size, {rgba[0], rgba[1], rgba[2], rgba[3]}});
+  if (drawingFrame) solids.push_back({f, size, {rgba[0], rgba[1], rgba[2], rgba[3]}});
 }
 
 void batchWireCube(const CubeFrame &f, float size, const float rgba[4]) {
-  wires.push_back({f, size, {rgba[0], rgba[1], rgba[2], rgba[3]}});
+  if (drawingFrame) wires.push_back({f, size, {rgba[0], rgba[1], rgba[2], rgba[3]}});
 }
 
 void flushCubeBatch(bool dropHidden) {
+  // Nothing is batched in a frame that is not drawn.
+  if (solids.empty() && wires.empty()) return;
   flushSolids(dropHidden);
   flushWires();
 }

@@ -6,6 +6,7 @@
 
 #include <GL/glew.h>
 
+#include "main/driver.h"
 
 namespace {
 
@@ -71,6 +72,7 @@ void drawArrays(const CubeArrays &a, GLenum mode, const GLint *first, const GLsi
 }  // namespace
 
 void solidCube(double size) {
+  if (!drawingFrame) return;
   static CubeArrays triangles;
   static const GLint first[1] = {0};
   static const GLsizei count[1] = {36};
@@ -78,6 +80,7 @@ void solidCube(double size) {
 }
 
 void wireCube(double size) {
+  if (!drawingFrame) return;
   // Six loops of four, each face's corners as they stand.
   static CubeArrays loops;
   static const unsigned char round[4] = {0, 1, 2, 3};

@@ -14,6 +14,6 @@ void drawBobbingPlane(float x, float timer, float spin) {
   glRotatef(90, 0, 1, 0);
   if (spin != 0) glRotatef(spin, 1, 0, 0);
   glScalef(0.2f, 0.2f, 0.2f);
-  glCallList(plane);
+  if (drawingFrame) glCallList(plane);
   glPopMatrix();
 }

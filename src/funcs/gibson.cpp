@@ -7,6 +7,7 @@
 #include <ctime>
 
 #include "funcs/cubebatch.h"
+#include "main/driver.h"
 #include "main/startup.h"
 #include "noise.h"
 
@@ -52,9 +53,9 @@ void drawGibsonParticles() {
   down = float(down + 0.1);
   if (down > 50.0f) down = -50;
   // Re-entries follow the clock's second: every call within one second
-  // replays the same random sequence. A video takes the capture clock's, so
-  // it comes out the same every time.
-  srand(unsigned(RAW_PATH ? captureClockMillis() / 1000 : time(nullptr)));
+  // replays the same random sequence. Captured frames and videos take the
+  // capture clock's, so they come out the same every time.
+  srand(unsigned(onCaptureClock() ? captureClockMillis() / 1000 : time(nullptr)));
   if (!loaded) {
     for (int i = 0; i < 50; i++) {
       data[i].direction = int(4 * raw_noise(i, 0, 42) + 4);
@@ -67,6 +68,7 @@ void drawGibsonParticles() {
   glColor4fv(red);
   for (int i = 0; i < 50; i++) {
     moveGibsonParticle(data[i]);
+    if (!drawingFrame) continue;
     CubeFrame f = cubeFrame();
     frameTranslate(f, data[i].x, data[i].y, data[i].z - down);
     batchSolidCube(f, 1.0f, red);

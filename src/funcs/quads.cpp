@@ -3,6 +3,8 @@
 
 #include <cmath>
 
+#include "main/driver.h"
+
 void bindLinearTexture(GLuint texture) {
   glEnable(GL_TEXTURE_2D);
   glBindTexture(GL_TEXTURE_2D, texture);
@@ -17,21 +19,24 @@ void draw2DTexture(float x, float y, float z, float halfWidth, float halfHeight,
   glRotatef(180, 0, 0, 1);
   glTranslatef(-x, -y, z);
   bindLinearTexture(texture);
-  glBegin(GL_QUADS);
-  glTexCoord2f(0, 0);
-  glVertex2f(-halfWidth, halfHeight);
-  glTexCoord2f(1, 0);
-  glVertex2f(halfWidth, halfHeight);
-  glTexCoord2f(1, 1);
-  glVertex2f(halfWidth, -halfHeight);
-  glTexCoord2f(0, 1);
-  glVertex2f(-halfWidth, -halfHeight);
-  glEnd();
+  if (drawingFrame) {
+    glBegin(GL_QUADS);
+    glTexCoord2f(0, 0);
+    glVertex2f(-halfWidth, halfHeight);
+    glTexCoord2f(1, 0);
+    glVertex2f(halfWidth, halfHeight);
+    glTexCoord2f(1, 1);
+    glVertex2f(halfWidth, -halfHeight);
+    glTexCoord2f(0, 1);
+    glVertex2f(-halfWidth, -halfHeight);
+    glEnd();
+  }
   glDisable(GL_TEXTURE_2D);
   glPopMatrix();
 }
 
 void drawCircle(float x, float y, float, float radius) {
+  if (!drawingFrame) return;
   glBegin(GL_LINES);
   // Chords start at whole radians: 180 of them scatter round the ring and
   // give its dashed look.
@@ -47,16 +52,18 @@ void fade(float alpha, GLuint texture) {
   glPushMatrix();
   bindLinearTexture(texture);
   glColor4f(1, 1, 1, alpha);
-  glBegin(GL_QUADS);
-  glTexCoord2f(0, 0);
-  glVertex3f(-30, 25, 5);
-  glTexCoord2f(1, 0);
-  glVertex3f(30, 25, 5);
-  glTexCoord2f(1, 1);
-  glVertex3f(30, -25, 5);
-  glTexCoord2f(0, 1);
-  glVertex3f(-30, -25, 5);
-  glEnd();
+  if (drawingFrame) {
+    glBegin(GL_QUADS);
+    glTexCoord2f(0, 0);
+    glVertex3f(-30, 25, 5);
+    glTexCoord2f(1, 0);
+    glVertex3f(30, 25, 5);
+    glTexCoord2f(1, 1);
+    glVertex3f(30, -25, 5);
+    glTexCoord2f(0, 1);
+    glVertex3f(-30, -25, 5);
+    glEnd();
+  }
   glDisable(GL_TEXTURE_2D);
   glPopMatrix();
 }

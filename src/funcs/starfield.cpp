@@ -4,6 +4,7 @@
 #include <GL/glew.h>
 
 #include "funcs/cubebatch.h"
+#include "main/driver.h"
 #include "noise.h"
 
 static float position[20][20][3];
@@ -30,10 +31,12 @@ void drawStarfield(float x, float y, float z, float alpha) {
   for (int i = 0; i < 20; i++)
     for (int j = 0; j < 20; j++) {
       float *s = position[i][j];
-      CubeFrame f = cubeFrame();
-      frameTranslate(f, s[0], s[1], s[2]);
-      frameRotate(f, float(s[2] * 90.0), 1, 1, 0);
-      batchSolidCube(f, 0.5f, colour);
+      if (drawingFrame) {
+        CubeFrame f = cubeFrame();
+        frameTranslate(f, s[0], s[1], s[2]);
+        frameRotate(f, float(s[2] * 90.0), 1, 1, 0);
+        batchSolidCube(f, 0.5f, colour);
+      }
       // Drawn at the old depth, then moved; past 40 it wraps to the back.
       s[2] = float(s[2] + 2.0);
       if (s[2] > 40.0f) s[2] = float(s[2] - 50.0);

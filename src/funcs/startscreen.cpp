@@ -2,10 +2,15 @@
 #include "funcs/startscreen.h"
 
 #include "funcs/quads.h"
+#include "main/driver.h"
 
 void drawStartScreen(GLuint texture) {
   bindLinearTexture(texture);
   glColor3f(1, 1, 1);
+  if (!drawingFrame) {
+    glDisable(GL_TEXTURE_2D);
+    return;
+  }
   // Just overfills the fixed view at distance 50.
   glBegin(GL_QUADS);
   glTexCoord2f(0, 1);

@@ -7,6 +7,7 @@
 
 #include <cstdio>
 
+#include "main/driver.h"
 #include "regularfile.h"
 
 using FTGL::FTGLfont;
@@ -43,7 +44,8 @@ static FTGLfont *createFont() {
 }
 
 static void render(FTGLfont *font, const char *text) {
-  if (!font || !text) return;
+  // Glyphs are tessellated on their first drawing, not before.
+  if (!font || !text || !drawingFrame) return;
   ftglRenderFont(font, text, FTGL::RENDER_ALL);
 }
 

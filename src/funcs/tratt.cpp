@@ -6,10 +6,12 @@
 #include <cmath>
 
 #include "funcs/cubebatch.h"
+#include "main/driver.h"
 
 void drawTratt(float x, float y, float z) {
   static float timer = 0;
   timer = timer - 0.1f;
+  if (!drawingFrame) return;
   glPushMatrix();
   glTranslatef(x, y, z);
   glRotatef(float(timer * 10.0), 0, 1, 0);
@@ -41,6 +43,7 @@ void drawTratt(float x, float y, float z) {
 }
 
 void drawHouse(float x, float y, float z, float halfSize, float height) {
+  if (!drawingFrame) return;
   float s = halfSize, h = height;
   glPushMatrix();
   glTranslatef(x, y, z);

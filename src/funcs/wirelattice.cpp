@@ -8,12 +8,14 @@
 #include <vector>
 
 #include "funcs/cubes.h"
+#include "main/driver.h"
 
 void wireCubeLattice(float from, float step, float to, double size) {
   static GLuint buffer = 0;
   static GLsizei count = 0;
   static float builtFrom, builtStep, builtTo;
   static double builtSize;
+  if (!drawingFrame) return;
   if (!buffer || from != builtFrom || step != builtStep || to != builtTo || size != builtSize) {
     float edges[24][3];
     int faceOf[12];

@@ -25,8 +25,8 @@
 
 #include "main/driver.h"
 #include "main/pngwriter.h"
-#include "main/rawrange.h"
 #include "main/rawstream.h"
+#include "main/showrange.h"
 #include "main/startup.h"
 
 // Reads the lower-left w x h of the read buffer as tightly packed RGB rows.
@@ -256,8 +256,9 @@ void getScreenShotRGB24() {
     loaded = 1;
     if (width > 0 && height > 0) startCapture(width, height);
   }
-  if (rawStreamOpen() && !frameRendered(framenr)) {
-    // Not drawn: nothing to read, write or report.
+  if (!frameWritten(framenr) && !(rawStreamOpen() && frameRendered(framenr))) {
+    // Before a start: nothing to read, write or report, but for the frames
+    // drawn to settle a raw stream's blur.
     std::lock_guard<std::mutex> hold(slotLock);
     framenr += 1;
     nextReport = framenr;
@@ -291,8 +292,8 @@ void getScreenShotRGB24() {
   slot->framenr = framenr;
   slot->blur = rawStreamOpen() && global_motionblur ? mblur : -1;
   // A range's first drawn frame stands for the history it did not draw.
-  if (slot->blur > 0 && framenr == rawFirst - kBlurSettleFrames) slot->blur = 0;
-  slot->write = !rawStreamOpen() || frameWritten(framenr);
+  if (slot->blur > 0 && framenr == rangeFirst - kBlurSettleFrames) slot->blur = 0;
+  slot->write = frameWritten(framenr);
   slot->state = kQueued;
   work.notify_one();
   framenr += 1;

@@ -9,6 +9,10 @@ extern double loadingTime;    // time origin of the current scene, seconds
 extern float gColor;          // grey level of the clear colours
 extern float mblur;           // motion-blur weight of the frame epilogue
 extern int global_motionblur; // motion blur on (1 for the whole run)
+// False in the frames a run passes over on its way to a later start: every
+// per-frame step runs and every value they read is kept, but whatever only
+// makes pixels (vertex arrays, glyphs, the draws) is left out.
+extern bool drawingFrame;
 
 extern GLuint loaderTex, antennaTex, c64Tex, scrollerTex, greetTex, fadeTex;
 extern GlmModel *toyplane;
@@ -17,6 +21,10 @@ extern GLuint fb0, tb0, db0;  // off-screen target
 
 // Loader (start screen, five stages, fade-out); runs while queue is 0.
 void runLoader();
+// While a live run runs ahead to its start: the start screen with the bar
+// at share (0 to 1) of the way, shown now and then, between two frames'
+// work, leaving every state of the GL as it was.
+void showRunAhead(float share);
 // The off-screen target fb0/tb0/db0 at the drawable's current size.
 void makeOffscreenTarget();
 

@@ -1,6 +1,9 @@
 // The staged loader: start screen, progress bar, one loading stage per
 // frame, then a fade-out through the motion blur and the music's start.
 #include <GL/glew.h>
+#include <GL/glut.h>
+
+#include <chrono>
 
 #include "funcs/starfield.h"
 #include "funcs/startscreen.h"
@@ -36,6 +39,55 @@ void makeOffscreenTarget() {
   glRenderbufferStorageEXT(GL_RENDERBUFFER_EXT, GL_DEPTH_COMPONENT24, globalWidth, globalHeight);
   glFramebufferRenderbufferEXT(GL_FRAMEBUFFER_EXT, GL_DEPTH_ATTACHMENT_EXT, GL_RENDERBUFFER_EXT, db0);
   glBindFramebufferEXT(GL_FRAMEBUFFER_EXT, 0);
+}
+
+// The bar from its left end to x.
+static void drawBar(float x) {
+  glColor4f(1, 1, 1, 1);
+  glBegin(GL_QUADS);
+  glVertex3f(-18.5f, 1.5f, 10);
+  glVertex3f(-18.5f, -1.5f, 10);
+  glVertex3f(x, -1.5f, 10);
+  glVertex3f(x, 1.5f, 10);
+  glEnd();
+}
+
+void showRunAhead(float share) {
+  using clock = std::chrono::steady_clock;
+  static clock::time_point last;
+  const clock::time_point now = clock::now();
+  if (!loaderTex || now - last < std::chrono::milliseconds(100)) return;
+  last = now;
+  GLint program = 0, framebuffer = 0;
+  glGetIntegerv(GL_CURRENT_PROGRAM, &program);
+  glGetIntegerv(GL_FRAMEBUFFER_BINDING, &framebuffer);
+  const bool discarding = glIsEnabled(GL_RASTERIZER_DISCARD);
+  const bool drawing = drawingFrame;
+  glPushAttrib(GL_ALL_ATTRIB_BITS);
+  glDisable(GL_RASTERIZER_DISCARD);
+  glDisable(GL_SCISSOR_TEST);
+  glDisable(GL_LIGHTING);
+  glEnable(GL_DEPTH_TEST);
+  glEnable(GL_BLEND);
+  glUseProgram(0);
+  glBindFramebufferEXT(GL_FRAMEBUFFER_EXT, 0);
+  glViewport(0, 0, globalWidth, globalHeight);
+  glMatrixMode(GL_MODELVIEW);
+  glPushMatrix();
+  glLoadIdentity();
+  glTranslatef(0, 0, -50);
+  glClearColor(0, 0, 0, 1);
+  glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+  drawingFrame = true;
+  drawStartScreen(loaderTex);
+  drawBar(float(-18.5 + 37.0 * (share < 0 ? 0 : share > 1 ? 1 : share)));
+  drawingFrame = drawing;
+  glutSwapBuffers();
+  glPopMatrix();
+  glPopAttrib();
+  if (discarding) glEnable(GL_RASTERIZER_DISCARD);
+  glBindFramebufferEXT(GL_FRAMEBUFFER_EXT, GLuint(framebuffer));
+  glUseProgram(GLuint(program));
 }
 
 static void runStage(int stage) {
@@ -79,13 +131,10 @@ void runLoader() {
     mblur = 0;
     drawStartScreen(loaderTex);
     // The bar shows the progress from before this frame's stage.
-    glColor4f(1, 1, 1, 1);
-    glBegin(GL_QUADS);
-    glVertex3f(-18.5f, 1.5f, 10);
-    glVertex3f(-18.5f, -1.5f, 10);
-    glVertex3f(progress, -1.5f, 10);
-    glVertex3f(progress, 1.5f, 10);
-    glEnd();
+    if (drawingFrame)
+      drawBar(progress);
+    else
+      glColor4f(1, 1, 1, 1);
     if (load_queue < 5) {
       runStage(load_queue);
       load_queue++;

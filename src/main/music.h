@@ -10,5 +10,9 @@ extern FMOD_CHANNEL *channel0;
 void ERRCHECK(FMOD_RESULT result);
 void initsound();   // loader stage 4; nothing unless music is on
 void startMusic();  // end of the loader's count-down; nothing unless music is on
-// At the start of every frame: with -r, the music moves on by one frame.
+// At the start of every frame: on the capture clock, the music moves on by
+// one frame.
 void advanceMusic();
+// At a live run's later start, the music goes on from the place frame n has
+// in the video, (n - 94) x 25 ms, through the device.
+void playMusicFrom(int frame);

@@ -13,7 +13,7 @@
 #include "main/capture.h"
 #include "main/driver.h"
 #include "main/music.h"
-#include "main/rawrange.h"
+#include "main/showrange.h"
 #include "main/startup.h"
 #include "main/windowblur.h"
 #include "scenes/scenes.h"
@@ -24,6 +24,7 @@ double loadingTime = 0;
 float gColor = 0;
 float mblur = 0;
 int global_motionblur = 1;
+bool drawingFrame = true;
 
 static GLfloat ambientLight[] = {0.2f, 0.2f, 0.2f, 1.0f};
 static GLfloat diffuseLight[] = {0.8f, 0.8f, 0.8f, 1.0f};
@@ -34,6 +35,10 @@ static int frameNumber = 0;
 static int sceneFrames = 0;
 static double sceneMillis = 0, sceneWorst = 0;
 static std::vector<double> sceneTimes, sceneCpuTimes;
+// Frames run through on the way to a later start, and how many of them
+// were drawn (for the blur to settle).
+static int aheadFrames = 0, aheadDrawn = 0;
+static double aheadMillis = 0;
 
 // CPU time of the whole process (the renderer's threads included): on a
 // busy machine a steadier measure of a frame's cost than the wall clock.
@@ -67,11 +72,19 @@ float sceneClock() { return float(getTime() / 1000.0 - loadingTime); }
 
 static void reportScene(int from, bool next) {
   if (!TIMING) return;
-  const double p95 = percentile(sceneTimes, 0.95), p50 = percentile(sceneTimes, 0.5);
-  printf("[dev] %s %d: %d frames, mean %.2f ms, median %.2f ms, p95 %.2f ms, max %.2f ms, median cpu %.2f ms\n",
-         from ? "scene" : "loader", from, sceneFrames, sceneFrames ? sceneMillis / sceneFrames : 0.0,
-         p50, p95, sceneWorst, percentile(sceneCpuTimes, 0.5));
+  const char *what = from ? "scene" : "loader";
+  if (aheadFrames)
+    printf("[dev] %s %d: %d frames run ahead, %d of them drawn for the blur, in %.2f s\n", what, from, aheadFrames,
+           aheadDrawn, aheadMillis / 1000);
+  if (sceneFrames || !aheadFrames) {
+    const double p95 = percentile(sceneTimes, 0.95), p50 = percentile(sceneTimes, 0.5);
+    printf("[dev] %s %d: %d frames, mean %.2f ms, median %.2f ms, p95 %.2f ms, max %.2f ms, median cpu %.2f ms\n",
+           what, from, sceneFrames, sceneFrames ? sceneMillis / sceneFrames : 0.0, p50, p95, sceneWorst,
+           percentile(sceneCpuTimes, 0.5));
+  }
   if (next) printf("[dev] scene %d starts in frame %d\n", from + 1, frameNumber);
+  aheadFrames = aheadDrawn = 0;
+  aheadMillis = 0;
   sceneFrames = 0;
   sceneMillis = sceneWorst = 0;
   sceneTimes.clear();
@@ -128,8 +141,40 @@ bool motionBlur() {
   // them does: until scene 7 no frame is followed by a blurred one, and
   // none is kept.
   if (mblur == 0 && queue != 0 && queue < 7) return false;
+  // A start's first drawn frame stands for the history it did not draw.
+  const int n = frameNumber - 1;
+  const float weight = n == rangeFirst - kBlurSettleFrames ? 0 : mblur;
   // Capture reads the frame back from GL's buffer: it must get it there.
-  return blurWindow(mblur, !CAPTURE);
+  // Frames before a start are not shown.
+  return blurWindow(weight, !CAPTURE && n >= rangeFirst);
+}
+
+// A live run reaches its start: from here on the show goes in real time,
+// the music with it.
+static void startLive(int frame) {
+  playMusicFrom(frame);
+  continueInRealTime();
+  printf("[*] start reached (frame %d, counted from 0): the show goes on in real time\n", frame);
+}
+
+// How far a live run is on its way to the start, by the work: a frame
+// drawn for the blur costs about what a hundred passed over do.
+static float runAheadShare(int done) {
+  const int drawnFrom = std::max(0, rangeFirst - kBlurSettleFrames);
+  auto work = [drawnFrom](int n) { return std::min(n, drawnFrom) + 100.0 * std::max(0, n - drawnFrom); };
+  return float(work(done) / work(rangeFirst));
+}
+
+// Whether a live run has played its range: up to the hand-over of the last
+// scene asked for, or for the range's frames' worth of real time.
+static bool liveRangeOver() {
+  using namespace std::chrono;
+  static steady_clock::time_point started;
+  const int n = frameNumber - 1;
+  if (CAPTURE || n < rangeFirst) return false;
+  if (n == rangeFirst) started = steady_clock::now();
+  if (rangeLastScene) return queue > rangeLastScene;
+  return rangeEnd >= 0 && steady_clock::now() - started >= milliseconds(25 * (rangeEnd - rangeFirst));
 }
 
 void drawScene() {
@@ -139,11 +184,16 @@ void drawScene() {
   auto started = std::chrono::steady_clock::now();
   const double cpuStarted = TIMING ? processCpuMillis() : 0;
   frameNumber++;
-  // Frames of a raw range that nobody needs run every scene's code, so the
-  // state moves on as in a whole run, but an empty scissor box keeps llvmpipe
-  // from rasterising them (scenes never read pixels back).
+  // Frames before a start run on the capture clock without the timer.
+  const int n = frameNumber - 1;
+  const bool ahead = n < rangeFirst;
+  if (n == rangeFirst && n > 0 && !CAPTURE) startLive(n);
+  // Frames that nobody needs run every scene's code, so the state moves on
+  // as in a whole run, but draw nothing; an empty scissor box keeps the
+  // clears from touching a pixel (scenes never read pixels back).
   static bool skipping = false;
-  const bool skip = RAW_PATH && !frameRendered(frameNumber - 1);
+  const bool skip = !frameRendered(n);
+  drawingFrame = !skip;
   if (skip != skipping) {
     if (skip) {
       glEnable(GL_SCISSOR_TEST);
@@ -157,9 +207,9 @@ void drawScene() {
   }
   advanceMusic();
   // Scene 8 and the scenes composed through composite() clear the window
-  // themselves before anything reaches it; clearing it here as well cost
-  // them 1-2 ms a frame. The loader and scenes 3 and 4 draw straight into
-  // the window.
+  // themselves before anything reaches it; clearing it here as well is a
+  // full-window pass for nothing. The loader and scenes 3 and 4 draw
+  // straight into the window.
   static const bool clearsWindow[] = {false, true, true, false, false, true, true,
                                       true,  true,  true, true, true, true};
   if (queue < 0 || queue > 12 || !clearsWindow[queue]) glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
@@ -188,36 +238,55 @@ void drawScene() {
   if (queue == 11) scene11();
   if (queue == 12) scene12();
 
+  // Like the show's end, the end of a live range is not shown. A scene
+  // range's last scene has reported as it handed over.
+  if (liveRangeOver()) {
+    if (!rangeLastScene) reportScene(queue, false);
+    exit(0);
+  }
   // A raw stream takes the frame before the blur and blurs it on its way
   // out, off this thread; nobody watches its window, so it is not shown.
   // It does not wait for the timer either: the next frame follows at once.
-  const bool shown = global_motionblur && !RAW_PATH && motionBlur();
+  const bool shown = global_motionblur && !RAW_PATH && !skip && motionBlur();
   capture();
-  if (RAW_PATH && rawEnd >= 0 && frameNumber >= rawEnd) {
+  // A capture range ends after its last frame, the figures with it.
+  const bool ended = CAPTURE && rangeEnd >= 0 && frameNumber >= rangeEnd;
+  if (ended) {
     finishCapture();
-    exit(0);
+  } else {
+    if (ahead && !CAPTURE) showRunAhead(runAheadShare(frameNumber));
+    if (RAW_PATH || ahead)
+      glutPostRedisplay();
+    else if (!shown)
+      glutSwapBuffers();
   }
-  if (RAW_PATH)
-    glutPostRedisplay();
-  else if (!shown)
-    glutSwapBuffers();
 
   double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - started).count();
-  sceneFrames++;
-  sceneMillis += ms;
-  if (TIMING) {
-    sceneTimes.push_back(ms);
-    sceneCpuTimes.push_back(processCpuMillis() - cpuStarted);
+  if (ahead) {
+    aheadFrames++;
+    aheadDrawn += drawingFrame;
+    aheadMillis += ms;
+  } else {
+    sceneFrames++;
+    sceneMillis += ms;
+    if (TIMING) {
+      sceneTimes.push_back(ms);
+      sceneCpuTimes.push_back(processCpuMillis() - cpuStarted);
+    }
+    if (ms > sceneWorst) sceneWorst = ms;
   }
-  if (ms > sceneWorst) sceneWorst = ms;
+  if (ended) {
+    reportScene(queue, false);
+    exit(0);
+  }
 }
 
 // Scene 12 ends the show before the epilogue: report its figures first.
 // A range the show never reached must not look like a success.
 void reportLastScene() {
   reportScene(12, false);
-  if (RAW_PATH && frameNumber - 1 <= rawFirst) {
-    printf("[!] -s: the show ended after %d frames, before frame %d\n", frameNumber - 1, rawFirst);
+  if (frameNumber - 1 <= rangeFirst) {
+    printf("[!] -s: the show ended after %d frames, before frame %d\n", frameNumber - 1, rangeFirst);
     exit(2);
   }
 }

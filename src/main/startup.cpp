@@ -18,8 +18,8 @@
 #include "main/capturesignals.h"
 #include "main/pngwriter.h"
 #include "main/driver.h"
-#include "main/rawrange.h"
 #include "main/rawstream.h"
+#include "main/showrange.h"
 
 int CAPTURE = 0;
 int SOUND_ON = 1;
@@ -73,6 +73,7 @@ StartOptions parseOptions(int argc, char **argv) {
       CAPTURE = 1;
     }
     if (strcmp(argv[i], "-s") == 0 && !o.range) o.range = i + 1 < argc ? argv[i + 1] : "";
+    if (strcmp(argv[i], "-S") == 0 && !o.scenes) o.scenes = i + 1 < argc ? argv[i + 1] : "";
   }
   if (o.width != 0 && o.height != 0) {
     snprintf(o.gameMode, sizeof o.gameMode, "%dx%d:32@75", o.width, o.height);
@@ -88,15 +89,29 @@ StartOptions parseOptions(int argc, char **argv) {
 }
 
 static int frames = 0;  // getTime calls on the capture clock
+// A live run with a later start runs up to it on the capture clock; real
+// time then goes on from the reading the capture clock would give next, so
+// the start's frame reads what it reads on the capture clock.
+static bool realTime = false;  // the start is reached
+static int realTimeFrom = 0, realTimeSince = 0;
 
 int captureClockMillis() { return frames * 25; }
 
+bool onCaptureClock() { return CAPTURE == 1 || (rangeFirst > 0 && !realTime); }
+
+void continueInRealTime() {
+  if (!onCaptureClock() || CAPTURE == 1) return;
+  realTime = true;
+  realTimeFrom = (frames + 1) * 25;
+  realTimeSince = glutGet(GLUT_ELAPSED_TIME);
+}
+
 int getTime() {
-  if (CAPTURE == 1) {
+  if (onCaptureClock()) {
     frames++;
     return frames * 25;
   }
-  return glutGet(GLUT_ELAPSED_TIME);
+  return realTimeFrom + glutGet(GLUT_ELAPSED_TIME) - realTimeSince;
 }
 
 void initRendering() {
@@ -238,7 +253,7 @@ int runProduction(int argc, char **argv) {
   setvbuf(stdout, nullptr, _IOLBF, 0);
   puts("[*] vy-01 the zembrit.");
   StartOptions o = parseOptions(argc, argv);
-  applyFrameRange(o.range, RAW_PATH != nullptr);
+  applyRange(o.range, o.scenes);
   if (CAPTURE) stopCaptureOnSignals();
   puts("[*] zembrit engaged.");
   glutInitErrorFunc(failGlut);

@@ -16,7 +16,8 @@ struct StartOptions {
   int height = 0;
   int fullscreen = 0;
   char gameMode[100] = {0};
-  const char *range = nullptr;  // "-s FIRST:END", checked once the window is wanted
+  const char *range = nullptr;   // "-s FIRST:END", checked once the window is wanted
+  const char *scenes = nullptr;  // "-S N:M", likewise
 };
 
 // Reads the options (setting CAPTURE, SOUND_ON, TIMING, RAW_PATH) and prints the
@@ -26,6 +27,12 @@ StartOptions parseOptions(int argc, char **argv);
 int getTime();
 // The capture clock's last reading in milliseconds, without advancing it.
 int captureClockMillis();
+// Whether getTime follows the capture clock: in capture mode, and in a live
+// run up to its start (-s, -S).
+bool onCaptureClock();
+// At a live run's start: from now on getTime follows real time, going on
+// from the capture clock's next reading.
+void continueInRealTime();
 void initRendering();
 void handleKeypress(unsigned char key, int x, int y);
 void handleResize(int width, int height);

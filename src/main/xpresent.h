@@ -1,8 +1,8 @@
 // Shows a finished frame in the window straight from memory, as an X
 // shared-memory image, instead of drawing it back with GL and swapping:
 // under a software renderer the drawing back is a textured pass over the
-// whole window, 3-4 ms of CPU a frame at 1024x768, where the image costs
-// the X server one copy, as the swap itself does.
+// whole window, where the image costs the X server one copy, as the swap
+// itself does.
 #pragma once
 #include <cstdint>
 

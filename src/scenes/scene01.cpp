@@ -22,6 +22,8 @@ static float fade_queue1 = 0;
 
 static void pointWaves(float t) {
   const double A = sine_amp;
+  sine_amp = float(sine_amp + 0.005);
+  if (!drawingFrame) return;
   glBegin(GL_POINTS);
   glColor4f(1, 1, 1, 1);
   for (float x = -30.0f; x < 30.0f; x = float(x + 0.1)) {
@@ -33,7 +35,6 @@ static void pointWaves(float t) {
     glVertex3f(x, float(10 - A * std::sin(double(2 + x + t))), 0);
     glVertex3f(x, float(std::cos(std::sin(0.2 * t) * x + 0.2 * t + 1)), 0);
   }
-  sine_amp = float(sine_amp + 0.005);
   glEnd();
 }
 
@@ -90,7 +91,7 @@ void scene01() {
   glColor4f(1, 1, 1, 0.1f);
   glPolygonMode(GL_FRONT, GL_LINE);
   glPolygonMode(GL_BACK, GL_LINE);
-  glCallList(plane);
+  if (drawingFrame) glCallList(plane);
   glPolygonMode(GL_FRONT, GL_FILL);
   glPolygonMode(GL_BACK, GL_FILL);
   glPopMatrix();

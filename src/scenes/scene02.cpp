@@ -90,7 +90,7 @@ static void toyPlane(float t) {
   glRotatef(-90, 0, 1, 0);
   glRotatef(10 * t, 1, 0, 0);
   glScalef(tsize, tsize, tsize);
-  glCallList(plane);
+  if (drawingFrame) glCallList(plane);
   glPopMatrix();
 }
 

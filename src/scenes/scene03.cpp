@@ -17,6 +17,7 @@ static const float landHalfWidth = 12;
 
 // One silhouette: a filled outline whose top is scrolling octave noise.
 static void silhouette(float cornerZ, float speed, int seed, double base, float unz, float timer) {
+  if (!drawingFrame) return;
   glBegin(GL_POLYGON);
   glVertex3f(-landHalfWidth, -25, cornerZ);
   for (float x = -landHalfWidth; x < landHalfWidth; x = float(x + 0.1))
@@ -60,7 +61,7 @@ void scene03() {
     glColor4f(0, 0, 0, 1);
     glRotatef(90, 1, 0, 0);
     glRotatef(-10 * timer, 0, 0, 1);
-    glutWireSphere(50, 20, 10);
+    if (drawingFrame) glutWireSphere(50, 20, 10);
     glPopMatrix();
   }
 
@@ -90,7 +91,7 @@ void scene03() {
   glTranslatef(planePos_x - 6, float(2 * std::sin(double(2 * timer)) + 3), 0);
   glRotatef(float(4 * std::sin(double(-2 * timer))), 0, 0, 1);
   glScalef(0.2f, 0.2f, 0.2f);
-  glCallList(plane);
+  if (drawingFrame) glCallList(plane);
   glPopMatrix();
 
   glPushMatrix();

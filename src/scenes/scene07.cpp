@@ -18,12 +18,14 @@ void scene07() {
 
   glPushMatrix();
   glColor4f(0, 0, 0, 1);
-  glBegin(GL_POLYGON);
-  glVertex3f(-30, -30, 0);
-  for (float x = -30; x < 30; x = float(x + 0.4))
-    glVertex3f(x, float(std::sin(double(20 * timer + x)) + fadescreen), 0);
-  glVertex3f(30, -30, 0);
-  glEnd();
+  if (drawingFrame) {
+    glBegin(GL_POLYGON);
+    glVertex3f(-30, -30, 0);
+    for (float x = -30; x < 30; x = float(x + 0.4))
+      glVertex3f(x, float(std::sin(double(20 * timer + x)) + fadescreen), 0);
+    glVertex3f(30, -30, 0);
+    glEnd();
+  }
   // Climbs by twice the clock each frame: it accelerates.
   fadescreen = float(fadescreen + 2 * timer);
   glPopMatrix();

@@ -89,16 +89,18 @@ void scene08() {
   bindLinearTexture(c64Tex);
   if (test > 1) test = 0;
   test = float(test + 0.0025);
-  glBegin(GL_QUADS);
-  glTexCoord2f(0, test);
-  glVertex3f(-100, 100, 0);
-  glTexCoord2f(1, test);
-  glVertex3f(100, 100, 0);
-  glTexCoord2f(1, test + 1);
-  glVertex3f(100, -100, 0);
-  glTexCoord2f(0, test + 1);
-  glVertex3f(-100, -100, 0);
-  glEnd();
+  if (drawingFrame) {
+    glBegin(GL_QUADS);
+    glTexCoord2f(0, test);
+    glVertex3f(-100, 100, 0);
+    glTexCoord2f(1, test);
+    glVertex3f(100, 100, 0);
+    glTexCoord2f(1, test + 1);
+    glVertex3f(100, -100, 0);
+    glTexCoord2f(0, test + 1);
+    glVertex3f(-100, -100, 0);
+    glEnd();
+  }
   glDisable(GL_TEXTURE_2D);
   glPopMatrix();
   // The towers flow along z and jump back one row every 30 frames. Opaque
@@ -118,7 +120,7 @@ void scene08() {
   glRotatef(90, 0, 1, 0);
   glColor4f(0, 1, 0, 1);
   glScalef(0.2f, 0.2f, 0.2f);
-  glCallList(plane);
+  if (drawingFrame) glCallList(plane);
   glPopMatrix();
 
   // Onto the window, through the gibson program.

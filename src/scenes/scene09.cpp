@@ -22,7 +22,7 @@ static int shrink = 0;          // frames since the ribbon was full
 // They are opaque and closed: their far faces are left out.
 static void ribbon(float timer) {
   glPushMatrix();
-  for (float px = cube_start; px < cubes; px = float(px + 0.01)) {
+  for (float px = cube_start; drawingFrame && px < cubes; px = float(px + 0.01)) {
     double s = sin(timer + px);
     CubeFrame f = cubeFrame();
     frameRotate(f, float(s * 40.0), 1.0f, 0.1f, 0.5f);
@@ -47,21 +47,21 @@ static void spheres(float timer) {
   glRotatef(90, 1, 0, 0);
   glColor4f(0, 0, 0, 1);
   glRotatef(timer * 3.0, 1, 0, 1);
-  glutWireSphere(in * 20.0, 20, 20);
+  if (drawingFrame) glutWireSphere(in * 20.0, 20, 20);
   glPopMatrix();
 
   glPushMatrix();
   glRotatef(90, 1, 0, 0);
   glColor4f(0, 0, 0, 1);
   glRotatef(timer * -2.0, 0, 1, 1);
-  glutWireSphere(in * 19.0, 20, 20);
+  if (drawingFrame) glutWireSphere(in * 19.0, 20, 20);
   glPopMatrix();
 
   glPushMatrix();
   glRotatef(90, 1, 0, 0);
   glColor4f(0.5f, 0.5f, 0.5f, 0.2f);
   glRotatef(timer * -2.0, 1, 1, 1);
-  glutSolidSphere(in * 15.0, 20, 20);
+  if (drawingFrame) glutSolidSphere(in * 15.0, 20, 20);
   glPopMatrix();
 }
 

@@ -36,7 +36,7 @@ void scene10() {
   glColor4f(0, 0, 0, 0.5f);
   glRotatef(90, 1, 0, 1);
   glRotatef(timer * -10.0, 0, 0, 1);
-  if (spherescale != 0) glutWireSphere(spherescale * 100.0, 50, 50);
+  if (drawingFrame && spherescale != 0) glutWireSphere(spherescale * 100.0, 50, 50);
   glPopMatrix();
 
   glPushMatrix();
@@ -45,7 +45,7 @@ void scene10() {
   glColor4f(1, 1, 1, 1);
   float k = float(spherescale * 0.3);
   glScalef(k, k, k);
-  glCallList(plane);
+  if (drawingFrame) glCallList(plane);
   glPopMatrix();
 
   glColor4f(1, 1, 1, 1);
@@ -60,7 +60,7 @@ void scene10() {
   glColor4f(0, 0, 0, 0.8f);
   glRotatef(90, 1, 1, 0);
   glRotatef(timer * -9.0, 0, 0, 1);
-  if (spherescale != 0) glutWireSphere(spherescale * 110.0, 50, 50);
+  if (drawingFrame && spherescale != 0) glutWireSphere(spherescale * 110.0, 50, 50);
   glPopMatrix();
   glPopMatrix();
 

@@ -31,7 +31,7 @@ void scene11() {
   glRotatef(timer * 20.0, 1, 0, 0);
   glColor4f(0.5f, 0.5f, 0.5f, 1);
   glScalef(0.3f, 0.3f, 0.3f);
-  glCallList(plane);
+  if (drawingFrame) glCallList(plane);
   glPopMatrix();
   glPopMatrix();
 

@@ -21,7 +21,7 @@ static void fallingPlane(float timer) {
   glRotatef(timer * 50.0, 1, 1, 1);
   glColor4f(0.5f, 0.5f, 0.5f, 1);
   glScalef(0.3f, 0.3f, 0.3f);
-  glCallList(plane);
+  if (drawingFrame) glCallList(plane);
   glPopMatrix();
 }
 
@@ -36,12 +36,12 @@ static void risingPlane(float timer) {
   glTranslatef(2.0f, 4.0f, 0);
   glRotatef(90, 1, 0, 0);
   glScalef(0.15f, 0.15f, 0.15f);
-  glutSolidTorus(1.0, 20.0, 8, 40);
+  if (drawingFrame) glutSolidTorus(1.0, 20.0, 8, 40);
   glPopMatrix();
 
   glColor4f(gColor, gColor, gColor, 1);
   glScalef(0.3f, 0.3f, 0.3f);
-  glCallList(plane);
+  if (drawingFrame) glCallList(plane);
   glPopMatrix();
 }
 
