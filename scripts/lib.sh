@@ -162,6 +162,8 @@ make_work() {
     exec 3<>"$0/.watch"
     while :; do read -r -t 3600 -u 3 || :; done' "$work") &
   watcher=$!
+  # Not a job of this shell's: its end by SIGKILL must print no notice.
+  disown "$watcher"
 }
 
 # A file outside $work that goes with it: a half-written output, say (once
