@@ -109,9 +109,12 @@ git clone --quiet "$repo" "$root/root/vy01"
 echo "$me: $release: $command"
 start=$(date +%s)
 status=0
+# In the background and waited for, so Ctrl-C or kill reaches the clean-up
+# at once, not only when the command is done.
 chroot "$root" /usr/bin/env -i HOME=/root LANG=C.UTF-8 TERM="${TERM:-dumb}" \
   PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin \
-  sh -c 'cd /root/vy01 && eval "$1"' sh "$command" || status=$?
+  sh -c 'cd /root/vy01 && eval "$1"' sh "$command" </dev/null &
+wait $! || status=$?
 echo "$me: $release: status $status after $(($(date +%s) - start)) s"
 [ -z "$keep" ] || echo "$me: the root is kept in $root"
 exit "$status"
