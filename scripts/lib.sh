@@ -134,8 +134,9 @@ stop() { # pid [fifo...]
     if [ -p "$f" ]; then exec 9<>"$f" 9>&-; fi
   done
   await "$p" 30 && return 0
+  # Still running, so not ended unseen: wait takes it.
   kill -KILL "$p" 2>/dev/null || true
-  await "$p" 30 || true
+  wait "$p" 2>/dev/null || true
 }
 
 # Removes a scratch directory and the files listed in it (`scrap`).
@@ -179,7 +180,8 @@ finish() {
   stop "$pid"
   stop "$ffmpeg_pid"
   stop "$xvfb_pid"
-  kill -KILL "$watcher" 2>/dev/null
+  # The watcher removes $work as it goes.
+  kill -TERM "$watcher" 2>/dev/null
   await "$watcher" 30
   remove_work "$work"
   exit "$status"
