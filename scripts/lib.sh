@@ -154,6 +154,7 @@ make_work() {
   pid=
   ffmpeg_pid=
   xvfb_pid=
+  watcher=
   trap finish EXIT
   trap 'exit 130' INT TERM
   mkfifo "$work/.watch"
@@ -181,8 +182,10 @@ finish() {
   stop "$ffmpeg_pid"
   stop "$xvfb_pid"
   # The watcher removes $work as it goes.
-  kill -TERM "$watcher" 2>/dev/null
-  await "$watcher" 30
+  if [ -n "$watcher" ]; then
+    kill -TERM "$watcher" 2>/dev/null
+    await "$watcher" 30
+  fi
   remove_work "$work"
   exit "$status"
 }

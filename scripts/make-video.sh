@@ -98,7 +98,6 @@ read_range() { # text
 
 # Everything still running goes with us (the half-written output too: `scrap`).
 partial=
-partial_log=
 children=
 fifo=
 on_finish() {
@@ -166,7 +165,7 @@ render_part() { # part
   fifo=$work/frames
   mkfifo "$fifo"
   begin_output "$part"
-  partial_log=$partial.log
+  local partial_log=$partial.log
   scrap "$partial_log"
   : >"$partial_log"
   reserve "$work/ffmpeg.log"
@@ -237,7 +236,6 @@ render_part() { # part
   [ -z "$failed" ] || die "frames $range_first:$range_end: $failed"
   public_mode "$partial_log"
   mv -f "$partial_log" "$log" || die "cannot rename the program's lines to $log"
-  partial_log=
   end_output "$part"
 }
 
