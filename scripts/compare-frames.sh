@@ -107,7 +107,8 @@ pid=$!
 
 # Runs until ffmpeg has ended, noting how each program ended. A program that
 # ends before ffmpeg opens its stream would leave ffmpeg waiting there for
-# good: the stream is opened and closed here, which ends it.
+# good: the stream of an ended program is opened and closed here while
+# ffmpeg runs, which ends it once ffmpeg comes to it.
 await_ffmpeg() {
   new_status= ref_status=
   while kill -0 "$ffmpeg_pid" 2>/dev/null; do
@@ -115,14 +116,14 @@ await_ffmpeg() {
       new_status=0
       wait "$pid" || new_status=$?
       pid=
-      exec 9<>"$work/new.raw" 9>&-
     fi
     if [ -z "$ref_status" ] && ! kill -0 "$ref_pid" 2>/dev/null; then
       ref_status=0
       wait "$ref_pid" || ref_status=$?
       ref_pid=
-      exec 9<>"$work/ref.raw" 9>&-
     fi
+    [ -z "$new_status" ] || exec 9<>"$work/new.raw" 9>&-
+    [ -z "$ref_status" ] || exec 9<>"$work/ref.raw" 9>&-
     sleep 0.2
   done
   ffmpeg_status=0

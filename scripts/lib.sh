@@ -134,8 +134,9 @@ stop() { # pid [fifo...]
     if [ -p "$f" ]; then exec 9<>"$f" 9>&-; fi
   done
   await "$p" 30 && return 0
+  # Still running, so not ended unseen: wait takes it.
   kill -KILL "$p" 2>/dev/null || true
-  await "$p" 30 || true
+  wait "$p" 2>/dev/null || true
 }
 
 # Removes a scratch directory and the files listed in it (`scrap`).
@@ -153,6 +154,7 @@ make_work() {
   pid=
   ffmpeg_pid=
   xvfb_pid=
+  watcher=
   trap finish EXIT
   trap 'exit 130' INT TERM
   mkfifo "$work/.watch"
@@ -181,8 +183,11 @@ finish() {
   stop "$pid"
   stop "$ffmpeg_pid"
   stop "$xvfb_pid"
-  kill -KILL "$watcher" 2>/dev/null
-  await "$watcher" 30
+  # The watcher removes $work as it goes.
+  if [ -n "$watcher" ]; then
+    kill -TERM "$watcher" 2>/dev/null
+    await "$watcher" 30
+  fi
   remove_work "$work"
   exit "$status"
 }

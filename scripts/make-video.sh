@@ -98,7 +98,6 @@ read_range() { # text
 
 # Everything still running goes with us (the half-written output too: `scrap`).
 partial=
-partial_log=
 children=
 fifo=
 on_finish() {
@@ -166,7 +165,7 @@ render_part() { # part
   fifo=$work/frames
   mkfifo "$fifo"
   begin_output "$part"
-  partial_log=$partial.log
+  local partial_log=$partial.log
   scrap "$partial_log"
   : >"$partial_log"
   reserve "$work/ffmpeg.log"
@@ -237,7 +236,6 @@ render_part() { # part
   [ -z "$failed" ] || die "frames $range_first:$range_end: $failed"
   public_mode "$partial_log"
   mv -f "$partial_log" "$log" || die "cannot rename the program's lines to $log"
-  partial_log=
   end_output "$part"
 }
 
@@ -416,22 +414,27 @@ show_mode() {
     children="$children $!"
   done
 
-  # The first range to fail ends them all.
-  local done_parts=() i s err
+  # The first range to fail ends them all (where several have, the first
+  # to say so: what it met, a full disk say, may be gone by the next).
+  local done_parts=() statuses=() i s err failed
   while [ "${#done_parts[@]}" -lt "${#parts[@]}" ]; do
+    failed=
     for i in "${!pids[@]}"; do
       [ -z "${done_parts[$i]:-}" ] || continue
       kill -0 "${pids[$i]}" 2>/dev/null && continue
       done_parts[$i]=1
       s=0
       wait "${pids[$i]}" || s=$?
-      if [ "$s" != 0 ]; then
-        err=$(grep -h "^$me:" "${parts[$i]}.err" 2>/dev/null | head -n 1 || true)
-        [ -n "$err" ] || err="frames ${spans[$i]}: rendering failed with status $s: $(last_line "${parts[$i]}.err")"
-        err=${err%: }
-        die "${err#$me: }"
-      fi
+      [ "$s" != 0 ] || continue
+      statuses[$i]=$s
+      if [ -z "$failed" ] || [ "${parts[$i]}.err" -ot "${parts[$failed]}.err" ]; then failed=$i; fi
     done
+    if [ -n "$failed" ]; then
+      err=$(grep -h "^$me:" "${parts[$failed]}.err" 2>/dev/null | head -n 1 || true)
+      [ -n "$err" ] || err="frames ${spans[$failed]}: rendering failed with status ${statuses[$failed]}: $(last_line "${parts[$failed]}.err")"
+      err=${err%: }
+      die "${err#$me: }"
+    fi
     [ -t 2 ] && progress >&2
     sleep 1
   done

@@ -48,8 +48,8 @@ for k in $(seq 0 12); do
   [ "$a" -ge "$b" ] || seq -f "[->] captured frame #%g" $((a + 1)) "$b"
   if [ "$fail" = now ]; then echo "[!] stand-in: frame $b went wrong"; exit 3; fi
   if [ "$fail" = stall ]; then
+    trap 'kill $! 2>/dev/null; exit 143' TERM
     sleep 60 &
-    trap 'kill $!; exit 143' TERM
     touch "$STANDIN_MARK.$$"
     [ "$(ls "$STANDIN_MARK".* | wc -l)" -lt 2 ] || touch "$STANDIN_MARK"
     wait
