@@ -17,10 +17,6 @@
 # Figures depend on the machine and on whatever else runs on it.
 set -eu
 
-usage() {
-  sed -n '/^# usage:/,/^# Figures/s/^# \{0,1\}//p' "$0" | sed '$d' >&2
-  exit 2
-}
 me=bench-ahead
 . "$(dirname "$0")/lib.sh"
 

@@ -18,10 +18,6 @@
 # and on whatever else runs on it.
 set -eu
 
-usage() {
-  sed -n '/^# usage:/,/^# Live runs/s/^# \{0,1\}//p' "$0" | sed '$d' >&2
-  exit 2
-}
 me=bench
 . "$(dirname "$0")/lib.sh"
 

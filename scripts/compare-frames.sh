@@ -20,10 +20,6 @@
 # every stage's mean >= 0.995; the status is 1 where either fails.
 set -euo pipefail
 
-usage() {
-  sed -n '/^# usage:/,/^# The city/s/^# \{0,1\}//p' "$0" | sed '$d' >&2
-  exit 2
-}
 me=compare-frames
 . "$(dirname "$0")/lib.sh"
 
@@ -179,9 +175,8 @@ fi
 check_runs
 echo "compare-frames: $(($(date +%s) - started)) s"
 
-starts() { sed -n 's/^\[dev\] scene \([0-9]*\) starts in frame \([0-9]*\)$/\1 \2/p' "$1"; }
-starts "$work/new.log" >"$work/new.starts"
-starts "$work/ref.log" >"$work/ref.starts"
+scene_starts "$work/new.log" >"$work/new.starts"
+scene_starts "$work/ref.log" >"$work/ref.starts"
 cmp -s "$work/new.starts" "$work/ref.starts" ||
   echo "compare-frames: note: the hand-over frames differ (REV: $(tr '\n' ' ' <"$work/ref.starts"); here: $(tr '\n' ' ' <"$work/new.starts")); stages follow this tree's"
 

@@ -15,10 +15,6 @@
 # Always runs under a private Xvfb.
 set -eu
 
-usage() {
-  sed -n '/^# usage:/,/^# Always runs/s/^# \{0,1\}//p' "$0" >&2
-  exit 2
-}
 
 me=contact-sheet
 . "$(dirname "$0")/lib.sh"
@@ -97,7 +93,7 @@ echo "contact-sheet: run took $(($(date +%s) - start)) s"
 # Frame n (counted from 1) is the file n-1. A scene's first frame reads its
 # clock as one 25 ms step, so t seconds into the scene is frame first-1+40t.
 first_frame() {
-  sed -n "s/^\[dev\] scene $1 starts in frame \([0-9]*\)$/\1/p" "$work/out.log"
+  scene_starts "$work/out.log" | awk -v scene="$1" '$1 == scene { print $2 }'
 }
 
 n=0

@@ -24,6 +24,19 @@ refuse() {
   exit 2
 }
 
+# The command's usage: its header from the "# usage:" line to the header's
+# end, on standard error, and status 2.
+usage() {
+  sed -n '/^# usage:/,/^[^#]/{/^[^#]/d;s/^# \{0,1\}//;p}' "$0" >&2
+  exit 2
+}
+
+# The program's hand-over lines ("[dev] scene N starts in frame F") in its
+# output files, as "N F" lines, in the files' order.
+scene_starts() { # file...
+  sed -n 's/^\[dev\] scene \([0-9]*\) starts in frame \([0-9]*\)$/\1 \2/p' "$@"
+}
+
 abspath() {
   case $1 in
     /*) printf '%s\n' "$1" ;;

@@ -29,10 +29,6 @@
 # of that name (and a PART's log) is left as it was.
 set -eu
 
-usage() {
-  sed -n '/^# usage:/,/^# Always renders/s/^# \{0,1\}//p' "$0" | sed '$d' >&2
-  exit 2
-}
 
 me=make-video
 . "$(dirname "$0")/lib.sh"
@@ -244,9 +240,9 @@ chapters() { # total-frames logs...
   local total=$1
   shift
   echo ";FFMETADATA1"
-  grep -h -o 'scene [0-9]* starts in frame [0-9]*' "$@" | sort -u | sort -n -k2 |
+  scene_starts "$@" | sort -u | sort -n -k1 |
     awk -v total="$total" '
-      { n = $2; f[n] = $6; if (n in seen) bad = 1; seen[n] = 1; last = n > last ? n : last }
+      { n = $1; f[n] = $2; if (n in seen) bad = 1; seen[n] = 1; last = n > last ? n : last }
       END {
         if (bad) exit 3
         start = 0; title = "Start"

@@ -11,10 +11,6 @@
 # The archive appears only when it is whole.
 set -eu -o pipefail
 
-usage() {
-  sed -n '/^# usage:/,/^# The archive appears/s/^# \{0,1\}//p' "$0" | sed '$d' >&2
-  exit 2
-}
 
 me=release
 . "$(dirname "$0")/lib.sh"

@@ -20,10 +20,6 @@
 [ -n "${BASH_VERSION:-}" ] || exec bash "$0" "$@"
 set -eu
 
-usage() {
-  sed -n '/^# usage:/,/^# Defaults/s/^# \{0,1\}//p' "$0" | sed '$d' >&2
-  exit 2
-}
 
 me=sanitize
 . "$(dirname "$0")/lib.sh"
