@@ -39,9 +39,10 @@ height=768
 program=$root/build/vy01
 output=
 fps=40
-audio_delay_ms=2350  # the music starts in frame 95: 94 frames of 25 ms before it
-expected_frames=7535 # a whole run (the frame in which the show ends is not saved)
-music=data/tune/vy-03.mp3
+# The show's numbers come from the program (read_timeline).
+audio_delay_ms=
+expected_frames=
+music=
 jobs=
 range=
 join=
@@ -440,6 +441,20 @@ show_mode() {
   join_parts "$output" "${parts[@]}"
   echo "$me: done in $(since "$start") s (the show lasts 188 s): $output"
 }
+
+# The show's numbers from the program itself (-T): the frames of a whole
+# run (the frame in which the show ends is not saved), where the music
+# starts in the video, and its file.
+read_timeline() {
+  [ -x "$program" ] || die "no program at $program (build it first, or pass -p)"
+  local lines
+  lines=$(cd "$root" && "$program" -T 2>/dev/null) || die "$program -T failed"
+  expected_frames=$(sed -n 's/^\[dev\] timeline: \([0-9]*\) frames$/\1/p' <<<"$lines")
+  audio_delay_ms=$(sed -n 's/^\[dev\] the music starts in frame [0-9]*, \([0-9]*\) ms into the video: .*/\1/p' <<<"$lines")
+  music=$(sed -n 's/^\[dev\] the music starts in frame [0-9]*, [0-9]* ms into the video: \(.*\)$/\1/p' <<<"$lines")
+  [ -n "$expected_frames" ] && [ -n "$audio_delay_ms" ] && [ -n "$music" ] || die "$program -T gave no timeline"
+}
+read_timeline
 
 # One mode each run. (A failed expansion abandons only the command it is
 # in: this one, so the script ends there.)

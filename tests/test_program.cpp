@@ -210,3 +210,21 @@ TEST(Program, LiveStartAtSceneTwelvePlaysItInRealTimeAndEnds) {
   EXPECT_EQ(countLines(r.out, "[!"), 0) << r.out;
   fs::remove_all(dir);
 }
+
+// -T tells the scripts the show's numbers and opens no window: the frames
+// of a whole run, the music's place in the video, the scene starts (those
+// the whole run's hand-over lines are checked against).
+TEST(Program, TimelineOnRequest) {
+  const std::string dir = makeWorkdir(true);
+  RunResult r = runProgram({"-T"}, dir, 30);
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.out.find("[dev] timeline: 7535 frames\n"
+                       "[dev] the music starts in frame 95, 2350 ms into the video: data/tune/vy-03.mp3\n"
+                       "[dev] scene 1 starts in frame 95\n"),
+            std::string::npos)
+      << r.out;
+  EXPECT_NE(r.out.find("[dev] scene 12 starts in frame 6336\n"), std::string::npos) << r.out;
+  EXPECT_EQ(countLines(r.out, "[dev] scene "), 12) << r.out;
+  EXPECT_EQ(r.out.find("zembrit engaged"), std::string::npos) << r.out;
+  fs::remove_all(dir);
+}

@@ -3,6 +3,8 @@
 // line and status 2 before anything starts.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <string>
 
 #include "harness/harness.h"
@@ -11,14 +13,23 @@ namespace {
 
 std::string scripts() { return std::string(VY_SOURCE_DIR) + "/scripts/"; }
 
+// A program that only tells the show's numbers (make-video reads them first).
+std::string timelineOnly(const std::string &dir) {
+  writeFile(dir + "/timeline-only",
+            "#!/bin/sh\n[ \"$1\" = -T ] || exit 0\necho '[dev] timeline: 7535 frames'\n"
+            "echo '[dev] the music starts in frame 95, 2350 ms into the video: data/tune/vy-03.mp3'\n");
+  chmod((dir + "/timeline-only").c_str(), 0755);
+  return dir + "/timeline-only";
+}
+
 }  // namespace
 
 TEST(Scripts, SizesOutside2To32767AreRefusedWithStatus2) {
-  const std::string dir = makeWorkdir(false), p = " -p /bin/true ";
+  const std::string dir = makeWorkdir(false), p = " -p /bin/true ", t = " -p " + timelineOnly(makeWorkdir(false)) + " ";
   // Each command with @W for the width and @H for the height.
   const std::string commands[] = {
-      "make-video.sh -w '@W' -h '@H'" + p + "out.mp4",
-      "make-video.sh -w '@W' -h '@H'" + p + "-s 0:10 part.mp4",
+      "make-video.sh -w '@W' -h '@H'" + t + "out.mp4",
+      "make-video.sh -w '@W' -h '@H'" + t + "-s 0:10 part.mp4",
       "contact-sheet.sh -w '@W' -h '@H'" + p + "out.png",
       "compare-frames.sh" + p + "HEAD '@Wx@H'",
       "bench.sh" + p + "320x240 '@Wx@H'",
@@ -56,7 +67,8 @@ TEST(Scripts, SizesOutside2To32767AreRefusedWithStatus2) {
 
 // Counts are decimal, a leading 0 no octal: 08 is eight ranges, 010 ten.
 TEST(Scripts, CountsAreDecimal) {
-  const std::string dir = makeWorkdir(false), video = "exec bash " + scripts() + "make-video.sh ";
+  const std::string tools = makeWorkdir(false), dir = makeWorkdir(false),
+                    video = "exec bash " + scripts() + "make-video.sh -p " + timelineOnly(tools) + " ";
   ShellRun eight = runShell(dir, video + "-l 08");
   EXPECT_EQ(eight.status, 0) << eight.err;
   EXPECT_EQ(countLines(eight.out, ""), 8) << eight.out;
@@ -69,11 +81,11 @@ TEST(Scripts, CountsAreDecimal) {
       {"-l 0", "-l must be a whole number from 1 to 64 (got 0)\n"},
       {"-l 65", "-l must be a whole number from 1 to 64 (got 65)\n"},
       {"-l ''", "-l must be a whole number from 1 to 64 (got '')\n"},
-      {"-j '' -p /bin/true out.mp4", "-j must be a whole number from 1 to 64 (got '')\n"},
-      {"-p /bin/true -s '' part.mp4", "-s FIRST must be a whole number from 0 to 7534 (got '')\n"},
-      {"-j 99999999999999999999 -p /bin/true out.mp4", "-j must be a whole number from 1 to 64 (got 99999999999999999999)\n"},
-      {"-j 0x10 -p /bin/true out.mp4", "-j must be a whole number from 1 to 64 (got '0x10')\n"},
-      {"-p /bin/true -s 08:09x part.mp4", "-s END must be a whole number from 1 to 7535 (got '09x')\n"},
+      {"-j '' out.mp4", "-j must be a whole number from 1 to 64 (got '')\n"},
+      {"-s '' part.mp4", "-s FIRST must be a whole number from 0 to 7534 (got '')\n"},
+      {"-j 99999999999999999999 out.mp4", "-j must be a whole number from 1 to 64 (got 99999999999999999999)\n"},
+      {"-j 0x10 out.mp4", "-j must be a whole number from 1 to 64 (got '0x10')\n"},
+      {"-s 08:09x part.mp4", "-s END must be a whole number from 1 to 7535 (got '09x')\n"},
   };
   for (const auto &row : refused) {
     ShellRun r = runShell(dir, "TMPDIR=. " + video + row.args);

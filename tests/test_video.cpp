@@ -22,6 +22,11 @@ namespace {
 // error, "stall" waits after its first frames until it is stopped (a second
 // one stalled makes the file STANDIN_MARK).
 const char *kStandIn = R"SH(#!/bin/bash
+if [ "${1:-}" = -T ]; then
+  echo "[dev] timeline: 7535 frames"
+  echo "[dev] the music starts in frame 95, 2350 ms into the video: data/tune/vy-03.mp3"
+  exit 0
+fi
 raw= range=0: w=16 h=16
 while [ $# -gt 0 ]; do
   case $1 in -r) raw=$2; shift ;; -s) range=$2; shift ;; -w) w=$2; shift ;; -h) h=$2; shift ;; esac

@@ -38,7 +38,7 @@ static void openVideoMusic(FMOD_SYSTEM **system, FMOD_SOUND **sound) {
   ERRCHECK(FMOD_System_Create(system));
   ERRCHECK(FMOD_System_SetOutput(*system, FMOD_OUTPUTTYPE_NOSOUND_NRT));
   ERRCHECK(FMOD_System_Init(*system, 1, FMOD_INIT_NORMAL, nullptr));
-  ERRCHECK(FMOD_System_CreateSound(*system, "data/tune/vy-03.mp3",
+  ERRCHECK(FMOD_System_CreateSound(*system, kMusicPath,
                                    FMOD_2D | FMOD_SOFTWARE | FMOD_CREATESTREAM, nullptr, sound));
 }
 
@@ -49,7 +49,7 @@ void initsound() {
   if (videoMusic()) ERRCHECK(FMOD_System_SetOutput(system0, FMOD_OUTPUTTYPE_NOSOUND_NRT));
   ERRCHECK(FMOD_System_Init(system0, 1, FMOD_INIT_NORMAL, nullptr));
   // A 2D software stream: decoded while it plays, not looped.
-  ERRCHECK(FMOD_System_CreateSound(system0, "data/tune/vy-03.mp3",
+  ERRCHECK(FMOD_System_CreateSound(system0, kMusicPath,
                                    FMOD_2D | FMOD_SOFTWARE | FMOD_CREATESTREAM, nullptr, &sound0));
   if (!CAPTURE && rangeFirst > kSceneFirstFrame[1]) openVideoMusic(&aheadSystem, &aheadSound);
 }

@@ -2,6 +2,9 @@
 #pragma once
 #include "fmodex/fmod.h"
 
+// The track, relative to the working directory.
+constexpr const char *kMusicPath = "data/tune/vy-03.mp3";
+
 extern FMOD_SYSTEM *system0;
 extern unsigned int version0;
 extern FMOD_SOUND *sound0;

@@ -1,6 +1,8 @@
 // The run's range of frames, given in frames or in scenes.
 #include "main/showrange.h"
 
+#include "main/music.h"
+
 #include <cstdio>
 #include <cstdlib>
 #include <initializer_list>
@@ -121,3 +123,11 @@ bool frameRendered(int n) {
 }
 
 bool frameWritten(int n) { return n >= rangeFirst && (rangeEnd < 0 || n < rangeEnd); }
+
+void printTimeline() {
+  printf("[dev] timeline: %d frames\n", kShowFrames);
+  printf("[dev] the music starts in frame %d, %d ms into the video: %s\n", kSceneFirstFrame[1] + 1,
+         kSceneFirstFrame[1] * 25, kMusicPath);
+  for (int scene = 1; scene <= kScenes; scene++)
+    printf("[dev] scene %d starts in frame %d\n", scene, kSceneFirstFrame[scene] + 1);
+}

@@ -31,6 +31,11 @@ bool parseSceneRange(const char *text, int *first, int *last, const char **why);
 // are the values of -s and -S.
 void applyRange(const char *frames, const char *scenes);
 
+// "-T": the show's numbers for the scripts, as [dev] lines: the frames of a
+// whole run, where the music starts in the video and its file, every
+// scene's first frame (numbered from 1, as the hand-over lines count).
+void printTimeline();
+
 // Whether frame n (0 for the first) is rasterised, and whether it goes out.
 bool frameRendered(int n);
 bool frameWritten(int n);

@@ -60,6 +60,7 @@ StartOptions parseOptions(int argc, char **argv) {
     if (strcmp(argv[i], "-c") == 0) CAPTURE = 1;
     if (strcmp(argv[i], "-m") == 0) SOUND_ON = 0;
     if (strcmp(argv[i], "-t") == 0) TIMING = 1;
+    if (strcmp(argv[i], "-T") == 0) o.timeline = 1;
     // -r writes a file: a missing name, or an option where the name should
     // be, must not start a run that writes somewhere unintended.
     if (strcmp(argv[i], "-r") == 0 && !RAW_PATH) {
@@ -254,6 +255,10 @@ int runProduction(int argc, char **argv) {
   puts("[*] vy-01 the zembrit.");
   StartOptions o = parseOptions(argc, argv);
   applyRange(o.range, o.scenes);
+  if (o.timeline) {
+    printTimeline();
+    exit(0);
+  }
   if (CAPTURE) stopCaptureOnSignals();
   puts("[*] zembrit engaged.");
   glutInitErrorFunc(failGlut);

@@ -18,6 +18,7 @@ struct StartOptions {
   char gameMode[100] = {0};
   const char *range = nullptr;   // "-s FIRST:END", checked once the window is wanted
   const char *scenes = nullptr;  // "-S N:M", likewise
+  int timeline = 0;              // "-T": print the show's timeline and end
 };
 
 // Reads the options (setting CAPTURE, SOUND_ON, TIMING, RAW_PATH) and prints the
