@@ -13,7 +13,7 @@
 # finding is saved as build/fuzz/artifacts/<reader>-crash-... (or -leak-,
 # -timeout-, -oom-) and ends the script with status 1. Exits with 77 when
 # clang's libFuzzer is not installed.
-set -e
+set -eu
 cd "$(dirname "$0")/.."
 OUT=${FUZZ_OUT:-build/fuzz}
 MODE=${1:-short}
