@@ -12,11 +12,7 @@
 # command's status is the script's; its time is printed at the end.
 set -eu -o pipefail
 me=fresh-root.sh
-
-usage() {
-  sed -n '2,/^set -eu/{/^set -eu/d;s/^# \{0,1\}//;p}' "$0" >&2
-  exit 2
-}
+. "$(dirname "$0")/lib.sh"
 
 keep=
 while getopts k: opt; do
@@ -29,10 +25,10 @@ shift $((OPTIND - 1))
 [ $# -eq 2 ] || usage
 release=$1 command=$2
 case $release in
-  '' | *[!a-z0-9-]*) echo "$me: $release is not a release name" >&2; exit 2 ;;
+  '' | *[!a-z0-9-]*) refuse "$release is not a release name" ;;
 esac
-[ "$(id -u)" -eq 0 ] || { echo "$me: must run as root (debootstrap, mount, chroot)" >&2; exit 2; }
-command -v debootstrap >/dev/null || { echo "$me: debootstrap is not installed (apt-get install debootstrap)" >&2; exit 2; }
+[ "$(id -u)" -eq 0 ] || refuse "must run as root (debootstrap, mount, chroot)"
+command -v debootstrap >/dev/null || refuse "debootstrap is not installed (apt-get install debootstrap)"
 repo=$(git -C "$(dirname "$0")/.." rev-parse --show-toplevel)
 
 # The mirror the host's apt uses, so the root reaches what the host reaches.
@@ -40,7 +36,7 @@ mirror=$(sed -n 's/^URIs: *\([^ ]*\).*/\1/p; s/^deb \(\[[^]]*\] \)\{0,1\}\([^ ]*
   /etc/apt/sources.list.d/*.sources /etc/apt/sources.list 2>/dev/null | grep -v security | head -n 1 || true)
 
 if [ -n "$keep" ]; then
-  [ ! -e "$keep" ] || { echo "$me: $keep exists already" >&2; exit 2; }
+  [ ! -e "$keep" ] || refuse "$keep exists already"
   mkdir -p "$keep"
   root=$(cd "$keep" && pwd)
 else
