@@ -1,6 +1,7 @@
 // Where the time of one captured frame goes at 1024x768: read-back,
 // upside-down copy into the surface, PNG encoding (at the capture's
-// settings and at others for comparison), and the whole capture.
+// settings and at others for comparison), the whole capture, and the raw
+// stream's conversion to YUV for a video.
 #include <GL/glew.h>
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
@@ -19,6 +20,7 @@
 #include "main/capture.h"
 #include "main/pngwriter.h"
 #include "main/startup.h"
+#include "main/yuvframe.h"
 
 namespace {
 
@@ -157,6 +159,18 @@ void BM_FlipToSurface(benchmark::State &state) {
 BENCHMARK(BM_FlipToSurface)->Unit(benchmark::kMillisecond);
 
 // The per-pixel SDL_MapRGBA copy, for comparison with the direct one.
+// A raw frame to YUV 4:2:0 (-r -y), against ffmpeg's scaler doing it.
+void BM_RgbToYuv420(benchmark::State &state) {
+  std::vector<unsigned char> rgb = makeFrame(int(state.range(0)));
+  std::vector<uint8_t> yuv(yuv420Size(W, H));
+  for (auto _ : state) {
+    rgbToYuv420(rgb.data(), W, H, yuv.data());
+    benchmark::DoNotOptimize(yuv.data());
+  }
+  state.SetLabel(contentName(int(state.range(0))));
+}
+BENCHMARK(BM_RgbToYuv420)->Arg(kScene)->Arg(kNoise)->Unit(benchmark::kMillisecond);
+
 void BM_FlipToSurfaceMapRGBA(benchmark::State &state) {
   auto rgb = makeFrame(kScene);
   SDL_Surface *s = createCaptureSurface(W, H);

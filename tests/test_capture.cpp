@@ -18,6 +18,7 @@
 #include "main/pngwriter.h"
 #include "main/showrange.h"
 #include "main/startup.h"
+#include "main/yuvframe.h"
 
 namespace {
 
@@ -189,6 +190,60 @@ TEST(CaptureRun, MakesItsDirectoryAndRawFramesEqualThePngs) {
       ASSERT_TRUE(r[3 * i] == p.rgba[4 * i] && r[3 * i + 1] == p.rgba[4 * i + 1] &&
                   r[3 * i + 2] == p.rgba[4 * i + 2])
           << "frame " << f << " pixel " << i % w << "," << i / w;
+  }
+}
+
+// YUV for a video: BT.709's own values for the primaries in limited range,
+// U and V of each 2x2 block's mean colour, rows turned top first, and an
+// odd width's and height's last column and row kept.
+TEST(YuvFrame, Bt709LimitedRangeFromBottomUpRows) {
+  const struct {
+    uint8_t r, g, b, y, u, v;
+  } colours[] = {
+      {0, 0, 0, 16, 128, 128},     {255, 255, 255, 235, 128, 128}, {255, 0, 0, 63, 102, 240},
+      {0, 255, 0, 173, 42, 26},    {0, 0, 255, 32, 240, 118},      {128, 128, 128, 126, 128, 128},
+  };
+  for (const auto &c : colours) {
+    const uint8_t rgb[2 * 2 * 3] = {c.r, c.g, c.b, c.r, c.g, c.b, c.r, c.g, c.b, c.r, c.g, c.b};
+    uint8_t yuv[6];
+    rgbToYuv420(rgb, 2, 2, yuv);
+    EXPECT_EQ(std::vector<int>(yuv, yuv + 6), std::vector<int>({c.y, c.y, c.y, c.y, c.u, c.v}))
+        << int(c.r) << "," << int(c.g) << "," << int(c.b);
+  }
+  // 3x3, bottom row first as read back: the top row is white, the rest black
+  // but for a red right column. The top-left block mixes white and black.
+  const uint8_t W = 255;
+  const uint8_t rgb[3 * 3 * 3] = {0, 0, 0, 0, 0, 0, W, 0, 0,  0, 0, 0, 0, 0, 0, W, 0, 0,  W, W, W, W, W, W, W, 0, 0};
+  ASSERT_EQ(yuv420Size(3, 3), 9u + 2 * 4);
+  std::vector<uint8_t> yuv(yuv420Size(3, 3));
+  rgbToYuv420(rgb, 3, 3, yuv.data());
+  EXPECT_EQ(std::vector<int>(yuv.begin(), yuv.begin() + 9), std::vector<int>({235, 235, 63, 16, 16, 63, 16, 16, 63}));
+  // U, then V: the mixed block is grey; the red column's blocks red (top:
+  // two reds; bottom: one red, its own pair); the bottom-left block black.
+  EXPECT_EQ(std::vector<int>(yuv.begin() + 9, yuv.end()), std::vector<int>({128, 102, 128, 102, 128, 240, 128, 240}));
+}
+
+// -y hands out the -r frames converted, at an odd size too.
+TEST(CaptureRun, YuvFramesAreTheRawFramesConverted) {
+  const int w = 161, h = 121, frames = 5;
+  const std::string dir = makeWorkdir(true);
+  for (const char *format : {"rgb", "yuv"}) {
+    std::vector<std::string> args = {"-r", std::string("frames.") + format, "-s", "1100:1105", "-w", "161", "-h", "121"};
+    if (format[0] == 'y') args.push_back("-y");
+    RunResult r = runProgram(args, dir, 120);
+    ASSERT_EQ(r.status, 0) << r.out << r.err;
+  }
+  const std::string rgb = readFile(dir + "/frames.rgb"), yuv = readFile(dir + "/frames.yuv");
+  const size_t rgbBytes = size_t(w) * h * 3, yuvBytes = yuv420Size(w, h);
+  ASSERT_EQ(rgb.size(), rgbBytes * frames);
+  ASSERT_EQ(yuv.size(), yuvBytes * frames);
+  for (int f = 0; f < frames; ++f) {
+    // The raw rows are top first; the converter takes them bottom first.
+    std::vector<uint8_t> flipped(rgbBytes), want(yuvBytes);
+    for (int k = 0; k < h; ++k)
+      std::memcpy(&flipped[size_t(h - 1 - k) * w * 3], rgb.data() + f * rgbBytes + size_t(k) * w * 3, size_t(w) * 3);
+    rgbToYuv420(flipped.data(), w, h, want.data());
+    EXPECT_EQ(std::memcmp(want.data(), yuv.data() + f * yuvBytes, yuvBytes), 0) << "frame " << f;
   }
 }
 

@@ -99,6 +99,7 @@ TEST(Program, RefusesWhatItCannotRun) {
       {{"-r"}, 2, "[!] -r needs the name of the file for the raw frames\n"},
       {{"-r", "-m"}, 2, "[!] -r needs the name of the file for the raw frames, not the option -m\n"},
       {{"-r", "data"}, 255, "[!] capture: opening data failed: Is a directory\n"},
+      {{"-y", "-c"}, 2, "[!] -y goes with -r: it sets the raw frames' format\n"},
   };
   for (auto &row : table) {
     std::string dir = makeWorkdir(true);

@@ -19,6 +19,7 @@
 
 #include "main/rawblur.h"
 #include "main/startup.h"
+#include "main/yuvframe.h"
 
 static FILE *rawStream = nullptr;
 static int streamWidth = 0, streamHeight = 0;
@@ -85,11 +86,18 @@ bool writeRawFrame(std::vector<unsigned char> &rgb, float blur, bool write) {
   // The rows, bottom one of the buffer first, leave in a few gathered
   // writes: row by row through stdio a frame took hundreds of system calls,
   // each waking the reader of a pipe.
-  // Only the worker writes: one list serves every frame.
+  // Only the worker writes: one list and one YUV frame serve every frame.
   static std::vector<iovec> rows;
-  rows.resize(static_cast<size_t>(streamHeight));
-  for (int k = 0; k < streamHeight; ++k)
-    rows[size_t(k)] = {frame.data() + size_t(streamHeight - 1 - k) * row, row};
+  static std::vector<unsigned char> yuv;
+  if (RAW_YUV) {
+    yuv.resize(yuv420Size(streamWidth, streamHeight));
+    rgbToYuv420(frame.data(), streamWidth, streamHeight, yuv.data());
+    rows.assign(1, {yuv.data(), yuv.size()});
+  } else {
+    rows.resize(static_cast<size_t>(streamHeight));
+    for (int k = 0; k < streamHeight; ++k)
+      rows[size_t(k)] = {frame.data() + size_t(streamHeight - 1 - k) * row, row};
+  }
   const int fd = fileno(rawStream);
   size_t at = 0;
   while (at < rows.size()) {

@@ -1,6 +1,7 @@
 // The raw stream of -r: frames read back before the motion blur, blurred
 // on their way out with the accumulation buffer's arithmetic, appended to
-// RAW_PATH as RGB24 rows, top row first.
+// RAW_PATH as RGB24 rows, top row first, or with RAW_YUV as YUV 4:2:0
+// planes (yuvframe.h).
 #pragma once
 #include <vector>
 

@@ -25,6 +25,7 @@ int CAPTURE = 0;
 int SOUND_ON = 1;
 int TIMING = 0;
 const char *RAW_PATH = nullptr;
+int RAW_YUV = 0;
 int globalWidth = 0;
 int globalHeight = 0;
 
@@ -61,6 +62,7 @@ StartOptions parseOptions(int argc, char **argv) {
     if (strcmp(argv[i], "-m") == 0) SOUND_ON = 0;
     if (strcmp(argv[i], "-t") == 0) TIMING = 1;
     if (strcmp(argv[i], "-T") == 0) o.timeline = 1;
+    if (strcmp(argv[i], "-y") == 0) RAW_YUV = 1;
     // -r writes a file: a missing name, or an option where the name should
     // be, must not start a run that writes somewhere unintended.
     if (strcmp(argv[i], "-r") == 0 && !RAW_PATH) {
@@ -76,6 +78,7 @@ StartOptions parseOptions(int argc, char **argv) {
     if (strcmp(argv[i], "-s") == 0 && !o.range) o.range = i + 1 < argc ? argv[i + 1] : "";
     if (strcmp(argv[i], "-S") == 0 && !o.scenes) o.scenes = i + 1 < argc ? argv[i + 1] : "";
   }
+  if (RAW_YUV && !RAW_PATH) refuseOption("-y goes with -r: it sets the raw frames' format");
   if (o.width != 0 && o.height != 0) {
     snprintf(o.gameMode, sizeof o.gameMode, "%dx%d:32@75", o.width, o.height);
     printf("[*] Resolution set to %s\n", o.gameMode);

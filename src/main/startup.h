@@ -7,6 +7,8 @@ extern int TIMING;        // 1: print per-scene frame timing ("-t")
 // "-r FILE": the capture clock without waiting for the timer, every frame
 // appended to FILE as raw RGB24, top row first, instead of PNG files.
 extern const char *RAW_PATH;
+// "-y" with -r: the raw frames as YUV 4:2:0 (BT.709, limited range) instead.
+extern int RAW_YUV;
 extern int globalWidth;   // drawable size, kept by handleResize
 extern int globalHeight;
 
@@ -21,7 +23,7 @@ struct StartOptions {
   int timeline = 0;              // "-T": print the show's timeline and end
 };
 
-// Reads the options (setting CAPTURE, SOUND_ON, TIMING, RAW_PATH) and prints the
+// Reads the options (setting CAPTURE, SOUND_ON, TIMING, RAW_PATH, RAW_YUV) and prints the
 // resolution line. Split from main so the rules can be tested in-process.
 StartOptions parseOptions(int argc, char **argv);
 
