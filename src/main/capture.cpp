@@ -292,7 +292,7 @@ void getScreenShotRGB24() {
   slot->framenr = framenr;
   slot->blur = rawStreamOpen() && global_motionblur ? mblur : -1;
   // A range's first drawn frame stands for the history it did not draw.
-  if (slot->blur > 0 && framenr == rangeFirst - kBlurSettleFrames) slot->blur = 0;
+  if (slot->blur > 0 && framenr == firstRenderedFrame()) slot->blur = 0;
   slot->write = frameWritten(framenr);
   slot->state = kQueued;
   work.notify_one();

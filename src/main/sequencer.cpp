@@ -143,7 +143,7 @@ bool motionBlur() {
   if (mblur == 0 && queue != 0 && queue < 7) return false;
   // A start's first drawn frame stands for the history it did not draw.
   const int n = frameNumber - 1;
-  const float weight = n == rangeFirst - kBlurSettleFrames ? 0 : mblur;
+  const float weight = n == firstRenderedFrame() ? 0 : mblur;
   // Capture reads the frame back from GL's buffer: it must get it there.
   // Frames before a start are not shown.
   return blurWindow(weight, !CAPTURE && n >= rangeFirst);
@@ -160,7 +160,7 @@ static void startLive(int frame) {
 // How far a live run is on its way to the start, by the work: a frame
 // drawn for the blur costs about what a hundred passed over do.
 static float runAheadShare(int done) {
-  const int drawnFrom = std::max(0, rangeFirst - kBlurSettleFrames);
+  const int drawnFrom = firstRenderedFrame();
   auto work = [drawnFrom](int n) { return std::min(n, drawnFrom) + 100.0 * std::max(0, n - drawnFrom); };
   return float(work(done) / work(rangeFirst));
 }

@@ -1,11 +1,12 @@
 // The run's range of frames, given in frames or in scenes.
 #include "main/showrange.h"
 
-#include "main/music.h"
-
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <initializer_list>
+
+#include "main/music.h"
 
 int rangeFirst = 0;
 int rangeEnd = -1;
@@ -118,9 +119,16 @@ void applyRange(const char *frames, const char *scenes) {
   }
 }
 
-bool frameRendered(int n) {
-  return n >= rangeFirst - kBlurSettleFrames && (rangeEnd < 0 || n < rangeEnd);
+int firstRenderedFrame() {
+  // From scene 1's first frame up to the hand-over to scene 8 nothing
+  // blurs, so such a frame owes nothing to the ones before it: a start there
+  // draws nothing ahead, and a start a little after draws from the last of them.
+  int from = std::max(0, rangeFirst - kBlurSettleFrames);
+  if (rangeFirst >= kSceneFirstFrame[1]) from = std::max(from, std::min(rangeFirst, kSceneFirstFrame[8] - 1));
+  return from;
 }
+
+bool frameRendered(int n) { return n >= firstRenderedFrame() && (rangeEnd < 0 || n < rangeEnd); }
 
 bool frameWritten(int n) { return n >= rangeFirst && (rangeEnd < 0 || n < rangeEnd); }
 

@@ -36,6 +36,9 @@ void applyRange(const char *frames, const char *scenes);
 // scene's first frame (numbered from 1, as the hand-over lines count).
 void printTimeline();
 
+// The first frame rasterised: the settle frames before FIRST, fewer or
+// none where the blur carries no history into FIRST.
+int firstRenderedFrame();
 // Whether frame n (0 for the first) is rasterised, and whether it goes out.
 bool frameRendered(int n);
 bool frameWritten(int n);
