@@ -314,6 +314,22 @@ TEST(CaptureRun, InterruptedRunLeavesWholeFrames) {
   }
 }
 
+// Where a start's drawing begins: 200 frames early where the blur carries
+// history into it, from the last unblurred frame just after scene 8
+// starts, and at the start itself in scenes 1 to 7, which never blur.
+TEST(RunRange, DrawsAheadOnlyWhereTheBlurCarriesHistory) {
+  const int saved = rangeFirst;
+  const struct {
+    int first, drawnFrom;
+  } rows[] = {{0, 0},       {50, 0},      {93, 0},      {94, 94},     {1100, 1100}, {2934, 2934},
+              {2935, 2934}, {3000, 2934}, {3134, 2934}, {3135, 2935}, {4400, 4200}, {7534, 7334}};
+  for (const auto &row : rows) {
+    rangeFirst = row.first;
+    EXPECT_EQ(firstRenderedFrame(), row.drawnFrom) << row.first;
+  }
+  rangeFirst = saved;
+}
+
 // "-s FIRST:END": frame numbers within the show, END after FIRST or left
 // out; "-S N:M": scenes 1 to 12, M not before N; in every mode. Anything
 // else, or both options at once, ends at start-up with one line and status
