@@ -87,8 +87,10 @@ bool writeRawFrame(std::vector<unsigned char> &rgb, float blur, bool write) {
   // writes: row by row through stdio a frame took hundreds of system calls,
   // each waking the reader of a pipe.
   // Only the worker writes: one list and one YUV frame serve every frame.
-  static std::vector<iovec> rows;
-  static std::vector<unsigned char> yuv;
+  // Never destroyed: at the show's end exit() runs the destructors of such
+  // statics while the worker may still be writing the last frame.
+  static std::vector<iovec> &rows = *new std::vector<iovec>;
+  static std::vector<unsigned char> &yuv = *new std::vector<unsigned char>;
   if (RAW_YUV) {
     yuv.resize(yuv420Size(streamWidth, streamHeight));
     rgbToYuv420(frame.data(), streamWidth, streamHeight, yuv.data());
