@@ -7,11 +7,17 @@
 # are then joined in order with the music and one chapter per scene into an
 # MP4 at 40 fps.
 #
-# usage: scripts/make-video.sh [-w WIDTH] [-h HEIGHT] [-p PROGRAM] [-j N] [OUTPUT]
-#        scripts/make-video.sh [-w WIDTH] [-h HEIGHT] [-p PROGRAM] -s FIRST:END PART
+# usage: scripts/make-video.sh [-w WIDTH -h HEIGHT | -P SITE] [-q QUALITY] [-p PROGRAM] [-j N] [OUTPUT]
+#        scripts/make-video.sh [-w WIDTH -h HEIGHT | -P SITE] [-q QUALITY] [-p PROGRAM] -s FIRST:END PART
 #        scripts/make-video.sh -J [-i] OUTPUT PART...
 #        scripts/make-video.sh -l N
 #   -w, -h   size of the window (default 1024 x 768)
+#   -P SITE  for a video site: 1080p, 1440p or 2160p; the picture at the
+#            show's own aspect (1350x1080, 1800x1440, 2700x2160) centred
+#            with black bars on a 16:9 frame (1920x1080, 2560x1440, 3840x2160)
+#   -q       share (the default: small, the picture as drawn to the eye),
+#            draft (fast, twice the size) or master (near-lossless, for a
+#            site that encodes again; about three times the size)
 #   -p       the built program (default build/vy01); this script builds nothing
 #   -j N     render N ranges at once (default: one per core)
 #   -s       render frames FIRST <= n < END only (END may be left out: to the
@@ -36,6 +42,8 @@ me=make-video
 root=$(cd "$(dirname "$0")/.." && pwd)
 width=1024
 height=768
+quality=share
+site=
 program=$root/build/vy01
 output=
 fps=40
@@ -49,15 +57,18 @@ join=
 partial_join=
 list=
 # Which options were given: an empty value is a value, to be checked.
+size_given=
 jobs_given=
 range_given=
 list_given=
 
 if [ "${1:-}" = "--help" ]; then usage; fi
-while getopts "w:h:p:j:s:Jil:" opt; do
+while getopts "w:h:P:q:p:j:s:Jil:" opt; do
   case $opt in
-    w) width=$OPTARG ;;
-    h) height=$OPTARG ;;
+    w) width=$OPTARG size_given=1 ;;
+    h) height=$OPTARG size_given=1 ;;
+    P) site=$OPTARG ;;
+    q) quality=$OPTARG ;;
     p) program=$(abspath "$OPTARG") ;;
     j) jobs=$OPTARG jobs_given=1 ;;
     s) range=$OPTARG range_given=1 ;;
@@ -69,13 +80,55 @@ while getopts "w:h:p:j:s:Jil:" opt; do
 done
 shift $((OPTIND - 1))
 
-# N ranges of about equal length covering the show.
+# The frame the video holds: the window's size made even (4:2:0 keeps one
+# colour per 2x2 pixels), or a video site's 16:9 frame around it.
+frame_width= frame_height=
+case $site in
+  '') ;;
+  1080p) width=1350 height=1080 frame_width=1920 frame_height=1080 ;;
+  1440p) width=1800 height=1440 frame_width=2560 frame_height=1440 ;;
+  2160p) width=2700 height=2160 frame_width=3840 frame_height=2160 ;;
+  *) refuse "-P $site: a video site's size is 1080p, 1440p or 2160p" ;;
+esac
+[ -z "$site" ] || [ -z "$size_given" ] || refuse "give -P or -w and -h, not both"
+case $quality in
+  draft | share | master) ;;
+  *) refuse "-q $quality: the quality is draft, share or master" ;;
+esac
+
+# What a frame of each stage (the start screen, scenes 1 to 12) costs to
+# render and encode, in ms at 1024x768 (the program's -t lines of a video's
+# parts): the ranges are cut by cost, not by count, for all of them to end
+# together.
+stage_costs="9 46 31 18 20 39 24 28 42 56 32 21 19"
+
+# N ranges of about equal cost covering the show. A range that starts
+# where the blur carries history (scene 8 on) also pays for the frames it
+# draws first for the blur to settle (200, fewer just after scene 8 starts).
 ranges() { # n
-  local n=$1 i
-  for ((i = 0; i < n; i++)); do
-    local first=$((expected_frames * i / n)) end=$((expected_frames * (i + 1) / n))
-    if [ "$i" = $((n - 1)) ]; then echo "$first:"; else echo "$first:$end"; fi
-  done
+  awk -v n="$1" -v total="$expected_frames" -v costs="$stage_costs" -v starts="${scene_first[*]}" 'BEGIN {
+    split(costs, c, " "); k = split(starts, f, " ")
+    for (i = 0; i < total; i++) {
+      s = 0
+      for (j = 1; j <= k; j++) if (i >= f[j]) s = j
+      cost[i] = c[s + 1]; sum += cost[i]
+    }
+    first = 0
+    for (r = 1; r < n; r++) {
+      # What is left, shared by the ranges still to come.
+      target = (sum - done) / (n - r + 1); acc = settle(first); e = first
+      while (e < total - (n - r) && acc + cost[e] / 2 < target) { acc += cost[e]; done += cost[e]; e++ }
+      printf "%d:%d\n", first, e
+      first = e
+    }
+    printf "%d:\n", first
+  }
+  function settle(at,   from, a, i) {
+    if (at <= f[8]) return 0
+    from = at - 200; if (from < f[8] - 1) from = f[8] - 1
+    for (i = from; i < at; i++) a += cost[i]
+    return a
+  }'
 }
 
 # "-s FIRST:END" (END may be left out) into range_first and range_end, and
@@ -97,6 +150,7 @@ read_range() { # text
 partial=
 children=
 fifo=
+audio_pid=
 on_finish() {
   local c
   # Each range stops its own processes first.
@@ -104,7 +158,8 @@ on_finish() {
   for c in $children; do await "$c" 100 || stop "$c"; done
   stop "$pid" "$fifo"
   stop "$ffmpeg_pid" "$fifo"
-  pid= ffmpeg_pid=
+  stop "$audio_pid"
+  pid= ffmpeg_pid= audio_pid=
 }
 
 begin_work() {
@@ -141,24 +196,96 @@ log_range() { # log
 
 check_program() {
   check_size width height
+  if [ -z "$site" ]; then
+    frame_width=$(((width + 1) / 2 * 2)) frame_height=$(((height + 1) / 2 * 2))
+  fi
   [ -x "$program" ] || die "no program at $program (build it first, or pass -p)"
   command -v ffmpeg >/dev/null || die "ffmpeg is not installed"
   [ -f "$root/$music" ] || die "missing $root/$music"
 }
 
 # What a part says of itself, so that -J joins only parts of one video in
-# their places: its frames, its size and rate, the program that drew it.
+# their places: its frames, its picture and frame, rate and quality, the
+# program that drew it.
 part_kind() {
   local sum
   sum=$(sha256sum <"$program") || die "cannot read $program"
-  echo "${width}x${height} at $fps fps, program ${sum:0:16}"
+  local size=${width}x${height}
+  [ "${frame_width}x${frame_height}" = "$size" ] || size="$size in ${frame_width}x${frame_height}"
+  echo "$size at $fps fps, $quality, program ${sum:0:16}"
+}
+
+# x264 at each quality. All: BT.709 in limited range and tagged so (the
+# program converts its frames so), and one thread: the ranges keep the
+# cores busy, and x264's frame threads cost a fifth more CPU for the same
+# bytes. share and master start from
+# superfast, with the macroblock tree over 20 frames ahead and tuned for
+# SSIM; chroma takes two steps of quantiser more (SSIM and the eye see
+# luma first). Dense stretches (the lattice, the ribbon, the blurred
+# sphere) get p8x8 and b8x8 partitions and a finer motion search.
+dense_analysis="me=hex:subme=2:partitions=i4x4+i8x8+p8x8+b8x8"
+
+# share's rate factor by stretch of the show, "SCENE OFFSET CRF [dense]"
+# (scene 0 the start screen, OFFSET frames into it), chosen with
+# scripts/video-quality.sh at 1024x768: every scene's luma SSIM at least
+# 0.98 on average and 0.95 in every frame, 120 MB in all. The bits go
+# where the thin lines are, none to the still titles.
+share_stretches="0 0 21
+1 0 23 dense
+1 346 20 dense
+1 526 17 dense
+1 586 16.5 dense
+1 706 17 dense
+1 786 20 dense
+2 0 23
+3 0 23.5
+3 670 21
+4 0 19.3
+5 0 23
+6 0 23
+8 0 22.5
+9 0 16.7 dense
+9 615 19 dense
+10 0 20.5 dense
+10 815 17 dense
+10 915 22
+11 0 23"
+
+# x264's zones for frames range_first <= n < range_end of share's
+# stretches, counted from the part's first frame.
+share_zones() {
+  local first
+  while read -r scene offset crf dense; do
+    first=$offset
+    [ "$scene" = 0 ] || first=$((scene_first[scene - 1] + offset))
+    echo "$first $crf ${dense:+,${dense_analysis//:/,}}"
+  done <<<"$share_stretches" | awk -v first="$range_first" -v end="$range_end" '
+    { f[NR] = $1; z[NR] = "crf=" $2 $3 } END {
+      f[NR + 1] = end; out = ""
+      for (i = 1; i <= NR; i++) {
+        a = f[i] > first ? f[i] : first; b = (f[i + 1] < end ? f[i + 1] : end) - 1
+        if (a <= b) out = out (out == "" ? "" : "/") (a - first) "," (b - first) "," z[i]
+      }
+      print out
+    }'
+}
+
+encoder_args() {
+  local common="-c:v libx264 -threads 1 -pix_fmt yuv420p -color_primaries bt709 -color_trc bt709 -colorspace bt709 -color_range tv"
+  local tree="mbtree=1:rc-lookahead=20:chroma-qp-offset=2"
+  case $quality in
+    draft) echo "$common -preset ultrafast -crf 20" ;;
+    share) echo "$common -profile:v high -preset superfast -tune ssim -crf 22 -x264-params $tree:zones=$(share_zones)" ;;
+    master) echo "$common -profile:v high -preset superfast -tune ssim -crf 8 -x264-params $tree:$dense_analysis" ;;
+  esac
 }
 
 # One range (range_first, range_end) into one H.264 part, the program's
 # lines beside it. Both are made under temporary names: an earlier PART and
 # its log stay as they were until the new ones are whole.
 render_part() { # part
-  local part=$1 log=$1.log arg=$range_arg
+  local part=$1 log=$1.log arg=$range_arg part_started
+  part_started=$(date +%s.%N)
   fifo=$work/frames
   mkfifo "$fifo"
   begin_output "$part"
@@ -169,14 +296,18 @@ render_part() { # part
   reserve "$work/err.log"
   local tag
   tag="make-video part: frames $range_first:$range_end, $(part_kind)"
+  # The program hands over YUV 4:2:0 as the encoder takes it; a frame
+  # larger than the picture gets black bars.
+  local pad=()
+  [ "${frame_width}x${frame_height}" = "${width}x${height}" ] ||
+    pad=(-vf "pad=$frame_width:$frame_height:$(((frame_width - width) / 2)):$(((frame_height - height) / 2)):black")
+  # shellcheck disable=SC2046 # the encoder's arguments are words
   tied ffmpeg -hide_banner -loglevel error -nostdin -y \
-    -f rawvideo -pix_fmt rgb24 -video_size "${width}x${height}" -framerate "$fps" \
-    -i "$fifo" -an \
-    -vf "pad=ceil(iw/2)*2:ceil(ih/2)*2" \
-    -c:v libx264 -preset ultrafast -crf 20 -pix_fmt yuv420p \
+    -f rawvideo -pix_fmt yuv420p -video_size "${width}x${height}" -framerate "$fps" \
+    -i "$fifo" -an "${pad[@]}" $(encoder_args) \
     -metadata comment="$tag" -f mp4 "$partial" 2>>"$work/ffmpeg.log" &
   ffmpeg_pid=$!
-  (cd "$root" && tied "$program" -r "$fifo" -s "$arg" -t -w "$width" -h "$height") \
+  (cd "$root" && tied "$program" -r "$fifo" -y -s "$arg" -t -w "$width" -h "$height") \
     >"$partial_log" 2>>"$work/err.log" &
   pid=$!
 
@@ -231,6 +362,7 @@ render_part() { # part
     fi
   fi
   [ -z "$failed" ] || die "frames $range_first:$range_end: $failed"
+  echo "$me: frames $range_first:$range_end in $(since "$part_started") s"
   public_mode "$partial_log"
   mv -f "$partial_log" "$log" || die "cannot rename the program's lines to $log"
   end_output "$part"
@@ -262,7 +394,7 @@ chapters() { # total-frames logs...
 # Parts that do not make one show from its start (to its end, unless -i)
 # are refused before anything is written.
 join_parts() { # output parts...
-  local out=$1 list=$work/parts.txt next=0 first end i p tag kind= with=
+  local out=$1 list=$work/parts.txt next=0 first end i p tag with= with_size= with_level= with_sum=
   shift
   local logs=() names=("$@")
   : >"$work/parts.unsorted"
@@ -271,16 +403,19 @@ join_parts() { # output parts...
     [ -f "$p" ] || refuse "no part at $p"
     [ -f "$p.log" ] || refuse "no program lines at $p.log"
     tag=$(ffprobe -v error -show_entries format_tags=comment -of default=nw=1:nk=1 "$p" 2>/dev/null || true)
-    [[ $tag =~ ^make-video\ part:\ frames\ ([0-9]+):([0-9]+),\ ([0-9]+x[0-9]+)\ at\ ([0-9]+)\ fps,\ program\ ([0-9a-f]+)$ ]] ||
+    [[ $tag =~ ^make-video\ part:\ frames\ ([0-9]+):([0-9]+),\ ([0-9]+x[0-9]+(\ in\ [0-9]+x[0-9]+)?)\ at\ ([0-9]+)\ fps,\ ([a-z]+),\ program\ ([0-9a-f]+)$ ]] ||
       refuse "$p is not a part made by this script: it does not say which frames it holds"
-    local tf=${BASH_REMATCH[1]} te=${BASH_REMATCH[2]} size=${BASH_REMATCH[3]} rate=${BASH_REMATCH[4]} sum=${BASH_REMATCH[5]}
+    local tf=${BASH_REMATCH[1]} te=${BASH_REMATCH[2]} size=${BASH_REMATCH[3]} rate=${BASH_REMATCH[5]}
+    local level=${BASH_REMATCH[6]} sum=${BASH_REMATCH[7]}
     [ "$rate" = "$fps" ] || refuse "$p is at $rate frames a second, a video here at $fps"
     if [ -z "$with" ]; then
-      with=$p kind="$size $sum"
-    elif [ "$size" != "${kind% *}" ]; then
-      refuse "$p is $size, $with ${kind% *}: the parts of one video have one size"
-    elif [ "$sum" != "${kind#* }" ]; then
-      refuse "$p and $with come from different programs (${sum} and ${kind#* }): the parts of one video come from one"
+      with=$p with_size=$size with_level=$level with_sum=$sum
+    elif [ "$size" != "$with_size" ]; then
+      refuse "$p is $size, $with $with_size: the parts of one video have one size"
+    elif [ "$level" != "$with_level" ]; then
+      refuse "$p is of quality $level, $with $with_level: the parts of one video have one quality"
+    elif [ "$sum" != "$with_sum" ]; then
+      refuse "$p and $with come from different programs (${sum} and ${with_sum}): the parts of one video come from one"
     fi
     read -r first end <<<"$(log_range "$p.log")"
     [ "$first:$end" = "$tf:$te" ] ||
@@ -308,11 +443,16 @@ join_parts() { # output parts...
 
   [ -n "$partial" ] || begin_output "$out"
   reserve "$work/join.log"
+  # The soundtrack, encoded while the ranges rendered where it was.
+  local audio_in=(-i "$root/$music") audio_codec=(-af "adelay=${audio_delay_ms}|${audio_delay_ms}" -c:a aac -b:a 192k)
+  if [ -n "$audio_pid" ]; then
+    if wait "$audio_pid"; then audio_in=(-i "$work/audio.m4a") audio_codec=(-c:a copy); fi
+    audio_pid=
+  fi
   # The video decides the length: the audio is cut where the frames end.
   if ! ffmpeg -hide_banner -loglevel error -nostdin -y \
-    -f concat -safe 0 -i "$list" -i "$root/$music" -f ffmetadata -i "$work/chapters.txt" \
-    -map 0:v:0 -map 1:a:0 -map_chapters 2 -metadata comment= -c:v copy \
-    -af "adelay=${audio_delay_ms}|${audio_delay_ms}" -c:a aac -b:a 192k \
+    -f concat -safe 0 -i "$list" "${audio_in[@]}" -f ffmetadata -i "$work/chapters.txt" \
+    -map 0:v:0 -map 1:a:0 -map_chapters 2 -metadata comment= -c:v copy "${audio_codec[@]}" \
     -shortest -movflags +faststart -f mp4 "$partial" 2>>"$work/join.log"; then
     die "ffmpeg failed joining the parts: $(last_line "$work/join.log")"
   fi
@@ -321,6 +461,8 @@ join_parts() { # output parts...
   [ "${got:-0}" = "$next" ] || die "the joined video holds ${got:-no} frames of $next"
   end_output "$out"
 }
+
+size_mb() { awk -v b="$(stat -c %s "$1")" 'BEGIN { printf "%.1f", b / 1e6 }'; }
 
 since() { awk -v t0="$1" -v now="$(date +%s.%N)" 'BEGIN { printf "%.0f", now - t0 }'; }
 
@@ -396,20 +538,31 @@ show_mode() {
   # renderers at once share them out.
   local threads=${LP_NUM_THREADS:-$((cores / jobs))} r part
   mkdir "$work/parts"
-  echo "$me: rendering ${width}x${height} with $program to $output, $jobs at once, LP_NUM_THREADS=$threads"
+  local framing=
+  [ -z "$site" ] || framing=" in ${frame_width}x${frame_height}"
+  echo "$me: rendering ${width}x${height}$framing ($quality) with $program to $output, $jobs at once, LP_NUM_THREADS=$threads"
   start=$(date +%s.%N)
+  local size_args=(-w "$width" -h "$height")
+  [ -z "$site" ] || size_args=(-P "$site")
   parts=()
   local pids=() spans=()
   for r in $(ranges "$jobs"); do
     part=$work/parts/$(printf %04d "${#parts[@]}").mp4
     reserve "$part.err"
-    LP_NUM_THREADS=$threads tied bash "$0" -w "$width" -h "$height" -p "$program" -s "$r" "$part" \
+    LP_NUM_THREADS=$threads tied bash "$0" "${size_args[@]}" -q "$quality" -p "$program" -s "$r" "$part" \
       2>>"$part.err" &
     parts+=("$part")
     pids+=("$!")
     spans+=("$r")
     children="$children $!"
   done
+
+  # The soundtrack meanwhile, as the join would encode it (on failure the
+  # join encodes it itself).
+  tied ffmpeg -hide_banner -loglevel error -nostdin -y -i "$root/$music" \
+    -af "adelay=${audio_delay_ms}|${audio_delay_ms}" -c:a aac -b:a 192k -f mp4 "$work/audio.m4a" \
+    2>/dev/null &
+  audio_pid=$!
 
   # The first range to fail ends them all (where several have, the first
   # to say so: what it met, a full disk say, may be gone by the next).
@@ -439,7 +592,7 @@ show_mode() {
   children=
   echo "$me: ${#parts[@]} ranges rendered in $(since "$start") s; joining"
   join_parts "$output" "${parts[@]}"
-  echo "$me: done in $(since "$start") s (the show lasts 188 s): $output"
+  echo "$me: done in $(since "$start") s (the show lasts $((expected_frames / fps)) s): $output, $(size_mb "$output") MB"
 }
 
 # The show's numbers from the program itself (-T): the frames of a whole
@@ -452,7 +605,12 @@ read_timeline() {
   expected_frames=$(sed -n 's/^\[dev\] timeline: \([0-9]*\) frames$/\1/p' <<<"$lines")
   audio_delay_ms=$(sed -n 's/^\[dev\] the music starts in frame [0-9]*, \([0-9]*\) ms into the video: .*/\1/p' <<<"$lines")
   music=$(sed -n 's/^\[dev\] the music starts in frame [0-9]*, [0-9]* ms into the video: \(.*\)$/\1/p' <<<"$lines")
-  [ -n "$expected_frames" ] && [ -n "$audio_delay_ms" ] && [ -n "$music" ] || die "$program -T gave no timeline"
+  mapfile -t scene_first < <(sed -n 's/^\[dev\] scene [0-9]* starts in frame \([0-9]*\)$/\1/p' <<<"$lines")
+  [ -n "$expected_frames" ] && [ -n "$audio_delay_ms" ] && [ -n "$music" ] && [ "${#scene_first[@]}" = 12 ] ||
+    die "$program -T gave no timeline"
+  # Numbered from 0 here, as -s counts.
+  local i
+  for i in "${!scene_first[@]}"; do scene_first[$i]=$((scene_first[i] - 1)); done
 }
 read_timeline
 

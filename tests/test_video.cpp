@@ -6,8 +6,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <thread>
 #include <vector>
@@ -16,7 +19,7 @@
 
 namespace {
 
-// Frames of one grey per stage, 16x16; scene k starts in frame 95 + 600 (k - 1),
+// Frames of one grey per stage, 16x16 (RGB, or YUV 4:2:0 with -y); scene k starts in frame 95 + 600 (k - 1),
 // numbered from 1 as the program's hand-over lines count. STANDIN_FAIL:
 // "early" dies before opening the stream, "at N" stops at frame N with an
 // error, "stall" waits after its first frames until it is stopped (a second
@@ -25,13 +28,15 @@ const char *kStandIn = R"SH(#!/bin/bash
 if [ "${1:-}" = -T ]; then
   echo "[dev] timeline: 7535 frames"
   echo "[dev] the music starts in frame 95, 2350 ms into the video: data/tune/vy-03.mp3"
+  for k in $(seq 12); do echo "[dev] scene $k starts in frame $((95 + 600 * (k - 1)))"; done
   exit 0
 fi
-raw= range=0: w=16 h=16
+raw= range=0: w=16 h=16 bytes=3
 while [ $# -gt 0 ]; do
-  case $1 in -r) raw=$2; shift ;; -s) range=$2; shift ;; -w) w=$2; shift ;; -h) h=$2; shift ;; esac
+  case $1 in -r) raw=$2; shift ;; -s) range=$2; shift ;; -w) w=$2; shift ;; -h) h=$2; shift ;; -y) bytes=1.5 ;; esac
   shift
 done
+frame=$(awk -v w=$w -v h=$h -v b=$bytes 'BEGIN { print w * h * b }')
 first=${range%%:*} end=${range#*:}
 [ -n "$end" ] || end=7535
 fail=${STANDIN_FAIL:-}
@@ -49,7 +54,7 @@ for k in $(seq 0 12); do
     b=${fail#* }
     fail=now
   fi
-  head -c $(((b - a) * w * h * 3)) /dev/zero | tr '\0' "\\$(printf %03o $((10 + 18 * k)))" >&3
+  head -c $(((b - a) * frame)) /dev/zero | tr '\0' "\\$(printf %03o $((10 + 18 * k)))" >&3
   [ "$a" -ge "$b" ] || seq -f "[->] captured frame #%g" $((a + 1)) "$b"
   if [ "$fail" = now ]; then echo "[!] stand-in: frame $b went wrong"; exit 3; fi
   if [ "$fail" = stall ]; then
@@ -114,15 +119,15 @@ TEST(Video, RangesJoinInOrderWithChaptersAndMusic) {
     expected += row;
   }
   EXPECT_EQ(probe("-show_entries chapter=start_time,end_time:chapter_tags=title", dir + "/out.mp4"), expected);
-  // One grey per stage, as the stand-in drew them.
-  ASSERT_EQ(std::system(("ffmpeg -v error -i '" + dir + "/out.mp4' -f rawvideo -pix_fmt gray '" + dir +
-                         "/out.gray'").c_str()), 0);
-  const std::string grey = readFile(dir + "/out.gray");
-  ASSERT_EQ(grey.size(), 7535u * 256);
+  // One grey per stage, as the stand-in drew them: its Y.
+  ASSERT_EQ(std::system(("ffmpeg -v error -i '" + dir + "/out.mp4' -f rawvideo -pix_fmt yuv420p '" + dir +
+                         "/out.yuv'").c_str()), 0);
+  const std::string yuv = readFile(dir + "/out.yuv");
+  ASSERT_EQ(yuv.size(), 7535u * 384);
   for (int f = 0; f < 7535; f += 97) {
     const int k = f < 94 ? 0 : (f - 94) / 600 + 1;
     const int want = 10 + 18 * (k > 12 ? 12 : k);
-    EXPECT_NEAR((unsigned char)grey[f * 256 + 136], want, 3) << "frame " << f;
+    EXPECT_NEAR((unsigned char)yuv[f * 384 + 136], want, 3) << "frame " << f;
   }
 }
 
@@ -279,4 +284,133 @@ TEST(Video, FullScratchSpaceIsNamed) {
   EXPECT_EQ(countLines(r.err, "make-video:"), 1) << r.err;
   EXPECT_EQ(readFile(dir + "/out.mp4"), "the earlier video");
   EXPECT_EQ(left, "");
+}
+
+// The options of size and quality: -P frames the picture for a video site,
+// -q picks the encoder; the parts say both, and -J joins only parts alike.
+TEST(Video, SitesFrameThePictureAndPartsKeepTheirQuality) {
+  const std::string dir = makeWorkdir(false);
+  std::string cmd = videoCmd(dir, "");
+  cmd = cmd.substr(0, cmd.find(" -w 16 -h 16")) + " -p " + dir + "/standin ";
+  for (const char *part : {"-P 1080p -q draft -s 95:100 a.mp4", "-P 1080p -s 100:110 b.mp4"}) {
+    ShellRun r = sh(dir, cmd + part);
+    ASSERT_EQ(r.status, 0) << r.err;
+  }
+  EXPECT_EQ(probe("-select_streams v:0 -show_entries stream=width,height,profile", dir + "/a.mp4"),
+            "Constrained Baseline,1920,1080\n");
+  EXPECT_EQ(probe("-select_streams v:0 -show_entries stream=width,height,profile", dir + "/b.mp4"), "High,1920,1080\n");
+  // The stand-in's grey in the middle, the bars black (Y 16) at the sides.
+  ASSERT_EQ(std::system(("ffmpeg -v error -i '" + dir + "/b.mp4' -frames:v 1 -f rawvideo -pix_fmt yuv420p '" + dir +
+                         "/b.yuv'").c_str()), 0);
+  const std::string y = readFile(dir + "/b.yuv");
+  ASSERT_EQ(y.size(), 1920u * 1080 * 3 / 2);
+  const int row = 540 * 1920, grey = 10 + 18;
+  // (The picture spans x = 285 to 1634.)
+  for (int x : {0, 270}) EXPECT_NEAR((unsigned char)y[row + x], 16, 2) << x;
+  for (int x : {300, 960, 1620}) EXPECT_NEAR((unsigned char)y[row + x], grey, 3) << x;
+  for (int x : {1650, 1919}) EXPECT_NEAR((unsigned char)y[row + x], 16, 2) << x;
+  const struct {
+    const char *args, *message;
+  } refused[] = {
+      {"-P 720p x.mp4", "-P 720p: a video site's size is 1080p, 1440p or 2160p\n"},
+      {"-P 1080p -w 640 -h 480 x.mp4", "give -P or -w and -h, not both\n"},
+      {"-q best x.mp4", "-q best: the quality is draft, share or master\n"},
+  };
+  for (const auto &bad : refused) {
+    ShellRun b = sh(dir, cmd + bad.args);
+    EXPECT_EQ(b.status, 2) << bad.args;
+    EXPECT_EQ(b.err, std::string("make-video: ") + bad.message);
+  }
+  ShellRun j = sh(dir, cmd + "-J -i joined.mp4 a.mp4 b.mp4");
+  EXPECT_EQ(j.status, 2);
+  EXPECT_NE(j.err.find("b.mp4 is of quality share, a.mp4 draft"), std::string::npos) << j.err;
+}
+
+// The video's colours are the show's: converted with the BT.709 matrix in
+// limited range and tagged so, a decoded frame matches the frame -c saves
+// within 3 levels wherever the picture is flat (95 % of its 6x6 blocks, and
+// the typical block of the city's blue), the white behind scenes 9 and 10,
+// the black of scene 12.
+TEST(VideoColours, FlatAreasDecodeToTheCapturedColours) {
+  const std::string dir = makeWorkdir();
+  const struct {
+    int frame, w, h;  // the towers are narrow: the city is looked at larger
+    const char *what;
+    bool (*is)(int r, int g, int b);
+    // 95 % of the blocks within this: the towers' scan lines (every third
+    // row darker) are detail the encoder rounds, by up to 5 levels here and
+    // there; the colour itself is typical of the blocks.
+    int tail;
+  } rows[] = {
+      {3000, 1024, 768, "the city's blue", [](int r, int g, int b) { return b > r + 100 && b > g + 100; }, 6},
+      {4345, 320, 240, "scene 9's white", [](int r, int g, int b) { return r > 240 && g > 240 && b > 240; }, 3},
+      {6100, 320, 240, "scene 10's white", [](int r, int g, int b) { return r > 240 && g > 240 && b > 240; }, 3},
+      {7000, 320, 240, "scene 12's black", [](int r, int g, int b) { return r < 8 && g < 8 && b < 8; }, 3},
+  };
+  // Flat: the same colour (within a level) a block every way, beyond the
+  // ringing of an edge.
+  const int reach = 1;
+  // -c plays no music, so the city's towers stand still: the video's frames
+  // are made without it too.
+  writeFile(dir + "/silent", std::string("#!/bin/sh\nexec ") + VY_PROGRAM + " \"$@\" -m\n");
+  chmod((dir + "/silent").c_str(), 0755);
+  for (const auto &row : rows) {
+    const int w = row.w, h = row.h;
+    const std::string size = " -w " + std::to_string(w) + " -h " + std::to_string(h);
+    const std::string range = std::to_string(row.frame) + ":" + std::to_string(row.frame + 1);
+    RunResult c = runProgram({"-c", "-s", range, "-w", std::to_string(w), "-h", std::to_string(h)}, dir, 300);
+    ASSERT_EQ(c.status, 0) << c.out << c.err;
+    char png[64];
+    snprintf(png, sizeof png, "/capture/%010d.png", row.frame);
+    const Picture pic = readPng(dir + png);
+    ASSERT_TRUE(pic.ok) << png;
+    ShellRun v = sh(dir, "TMPDIR=. bash " + script() + " -p ./silent" + size + " -s " + range + " part.mp4");
+    ASSERT_EQ(v.status, 0) << v.err;
+    EXPECT_EQ(probe("-select_streams v:0 -show_entries stream=color_range,color_space,color_transfer,color_primaries",
+                    dir + "/part.mp4"),
+              "tv,bt709,bt709,bt709\n");
+    // Decoded as the tags say, as a player would.
+    ASSERT_EQ(sh(dir, "ffmpeg -v error -y -i part.mp4 -vf scale=in_color_matrix=bt709:in_range=tv:flags="
+                      "accurate_rnd+full_chroma_int -f rawvideo -pix_fmt rgb24 part.rgb").status, 0);
+    const std::string rgb = readFile(dir + "/part.rgb");
+    ASSERT_EQ(rgb.size(), size_t(w * h * 3));
+    // 4:2:0 keeps one colour per 2x2 pixels, so colours are compared as
+    // the means of blocks of 6x6 (the city's towers have scan lines every
+    // third row).
+    const int side = 6, bw = w / side, bh = h / side;
+    auto blocks = [&](auto pixel) {
+      std::vector<int> mean(size_t(bw) * bh * 3);
+      for (int y = 0; y < bh * side; ++y)
+        for (int x = 0; x < bw * side; ++x)
+          for (int k = 0; k < 3; ++k) mean[(size_t(y / side) * bw + x / side) * 3 + k] += pixel(x, y, k);
+      for (int &m : mean) m = (m + side * side / 2) / (side * side);
+      return mean;
+    };
+    const std::vector<int> drawn = blocks([&](int x, int y, int k) { return int(pic.at(x, y)[k]); });
+    const std::vector<int> shown =
+        blocks([&](int x, int y, int k) { return int((unsigned char)rgb[(size_t(y) * w + x) * 3 + k]); });
+    auto at = [&](const std::vector<int> &m, int x, int y) { return &m[(size_t(y) * bw + x) * 3]; };
+    std::vector<int> errors;
+    for (int y = reach; y < bh - reach; ++y)
+      for (int x = reach; x < bw - reach; ++x) {
+        const int *p = at(drawn, x, y);
+        if (!row.is(p[0], p[1], p[2])) continue;
+        bool same = true;
+        for (int dy = -reach; same && dy <= reach; ++dy)
+          for (int dx = -reach; same && dx <= reach; ++dx)
+            for (int k = 0; k < 3; ++k) same = same && std::abs(at(drawn, x + dx, y + dy)[k] - p[k]) <= 1;
+        if (!same) continue;
+        int e = 0;
+        for (int k = 0; k < 3; ++k) e = std::max(e, std::abs(at(shown, x, y)[k] - p[k]));
+        errors.push_back(e);
+      }
+    // A wrong matrix or range moves every block (BT.601's decoding of the
+    // towers' blue is 8 levels off, full range's of white 20).
+    std::sort(errors.begin(), errors.end());
+    const int flat = int(errors.size());
+    ASSERT_GE(flat, 40) << row.what << " in frame " << row.frame;
+    const int typical = errors[size_t(flat / 2)], worst = errors[size_t(flat * 95 / 100)];
+    EXPECT_LE(typical, 3) << row.what << " in frame " << row.frame;
+    EXPECT_LE(worst, row.tail) << row.what << " in frame " << row.frame;
+  }
 }
