@@ -244,8 +244,8 @@ share_stretches="0 0 21
 5 0 23
 6 0 23
 8 0 22.5
-9 0 16.7 dense
-9 615 19 dense
+9 0 16.2 dense
+9 615 18.5 dense
 10 0 20.5 dense
 10 815 17 dense
 10 915 22
