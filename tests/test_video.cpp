@@ -414,3 +414,40 @@ TEST(VideoColours, FlatAreasDecodeToTheCapturedColours) {
     EXPECT_LE(worst, row.tail) << row.what << " in frame " << row.frame;
   }
 }
+
+// The quality script on a part of the real show: the size line, one row for
+// the scene the part holds and one for all, the SSIM a good encoding keeps;
+// -s measures some of the part's frames; bad input is refused.
+TEST(VideoQuality, PrintsSizeAndEachScenesSsim) {
+  const std::string dir = makeWorkdir();
+  const std::string quality = "TMPDIR=. bash " + std::string(VY_SOURCE_DIR) + "/scripts/video-quality.sh -p " + VY_PROGRAM;
+  ShellRun v = sh(dir, "TMPDIR=. bash " + script() + " -p " + VY_PROGRAM + " -w 160 -h 120 -s 4400:4420 part.mp4");
+  ASSERT_EQ(v.status, 0) << v.err;
+  ShellRun q = sh(dir, quality + " part.mp4");
+  ASSERT_EQ(q.status, 0) << q.err;
+  EXPECT_EQ(q.out.substr(0, 10), "part.mp4: ") << q.out;
+  EXPECT_NE(q.out.find(" MB, "), std::string::npos) << q.out;
+  EXPECT_NE(q.out.find(" 20 frames of 160x120 at 40 fps\n"), std::string::npos) << q.out;
+  EXPECT_EQ(countLines(q.out, "scene 9 "), 1) << q.out;
+  EXPECT_EQ(countLines(q.out, "scene "), 1) << q.out;
+  double mean = 0, worst = 0;
+  ASSERT_EQ(sscanf(q.out.substr(q.out.find("\nall ")).c_str(), "\nall %*d %lf %lf", &mean, &worst), 2) << q.out;
+  EXPECT_GT(mean, 0.97);
+  EXPECT_GT(worst, 0.95);
+  EXPECT_LE(worst, mean);
+  ShellRun ten = sh(dir, quality + " -s 4410:4420 part.mp4");
+  ASSERT_EQ(ten.status, 0) << ten.err;
+  EXPECT_NE(ten.out.find("\nall          10 "), std::string::npos) << ten.out;
+  const struct {
+    const char *args, *message;
+    int status;
+  } refused[] = {
+      {" nothing.mp4", "video-quality: no video at ", 2},
+      {" -s 4300:4410 part.mp4", "video-quality: -s FIRST must be a whole number from 4400 to 4419 (got 4300)\n", 2},
+  };
+  for (const auto &bad : refused) {
+    ShellRun b = sh(dir, quality + bad.args);
+    EXPECT_EQ(b.status, bad.status) << bad.args;
+    EXPECT_EQ(b.err.substr(0, std::string(bad.message).size()), bad.message) << b.err;
+  }
+}
