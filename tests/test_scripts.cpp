@@ -76,7 +76,7 @@ TEST(Scripts, CountsAreDecimal) {
   EXPECT_EQ(eight.status, 0) << eight.err;
   EXPECT_EQ(countLines(eight.out, ""), 8) << eight.out;
   ShellRun ten = runShell(dir, video + "-l 010");
-  EXPECT_EQ(ten.out.substr(0, 15), "0:594\n594:1140\n") << ten.out;
+  EXPECT_EQ(ten.out.substr(0, 15), "0:632\n632:1253\n") << ten.out;
   EXPECT_EQ(countLines(ten.out, ""), 10) << ten.out;
   const struct {
     const char *args, *message;
